@@ -67,12 +67,16 @@ std::string GateData::display_name() const {
   return out;
 }
 
-Gate16 Gate16::create(std::string name, std::vector<std::string> params, ComplexMatrix matrix) {
-  const uint32_t rows = matrix.nrows();
+void check_gate_matrix_shape(uint64_t rows, uint64_t cols) {
   if (rows == 0 || !std::has_single_bit(rows)) {
     abort_with("Matrix must have a number of rows that is a power of two");
   }
-  if (matrix.ncols() != rows) abort_with("Matrix must be squared");
+  if (cols != rows) abort_with("Matrix must be squared");
+  if (rows > 256) abort_with("Matrix must act on at most 8 qubits");
+}
+
+Gate16 Gate16::create(std::string name, std::vector<std::string> params, ComplexMatrix matrix) {
+  check_gate_matrix_shape(matrix.nrows(), matrix.ncols());
   GateData record{std::move(name), std::move(params), std::move(matrix), std::nullopt};
   const uint64_t hash = record.hash_value();
 

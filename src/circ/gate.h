@@ -88,6 +88,12 @@ void Gate16::matrix(F&& f) const {
   });
 }
 
+// The shape checks of registration, in their order: the row count is a
+// power of two, the matrix is square, and it acts on at most 8 qubits (the
+// most any circuit has). Callers copying a matrix from outside run them
+// first so that absurd shapes are refused before any allocation.
+void check_gate_matrix_shape(uint64_t rows, uint64_t cols);
+
 // Display form "name(params)" of a handle, for FmtJoin.
 void append_text(std::string& out, Gate16 g);
 

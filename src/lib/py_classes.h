@@ -1,0 +1,29 @@
+// The bound classes: one PyClass specialisation per native type, naming its
+// Python class and kind. Each `type()` is defined in the class's bind_*.cc
+// and builds the type object once, on first use.
+#ifndef TREVALON_LIB_PY_CLASSES_H_
+#define TREVALON_LIB_PY_CLASSES_H_
+
+#include "circ/gate.h"
+#include "circ/instr.h"
+#include "circ/instruction.h"
+#include "lib/py_class.h"
+
+namespace trevalon::py {
+
+#define TREVALON_PY_CLASS(Native, Name, Frozen)          \
+  template <>                                           \
+  struct PyClass<Native> {                              \
+    static constexpr const char* kName = Name;          \
+    static constexpr bool kFrozen = Frozen;             \
+    static PyTypeObject* type();                        \
+  }
+
+TREVALON_PY_CLASS(Argument, "Argument", false);
+TREVALON_PY_CLASS(Instruction, "Instruction", false);
+TREVALON_PY_CLASS(Gate16, "Gate", true);
+TREVALON_PY_CLASS(Instr32, "Instr", false);
+
+}  // namespace trevalon::py
+
+#endif  // TREVALON_LIB_PY_CLASSES_H_
