@@ -2,6 +2,7 @@
 #include "circ/gate.h"
 #include "circ/instr.h"
 #include "circ/instruction.h"
+#include "circ/param/expression.h"
 #include "lib/py_args.h"
 #include "lib/py_classes.h"
 #include "lib/py_method.h"
@@ -96,6 +97,15 @@ PyObject* gate_call_method(PyObject* self, PyObject* const* args, Py_ssize_t nar
 
 PyRef get_name(const Gate16& g) { return to_py(g.name()); }
 PyRef get_params(const Gate16& g) { return to_py(g.params()); }
+PyRef get_params_f(const Gate16& g) {
+  std::vector<double> values;
+  for (const std::string& text : g.params()) {
+    param::EvalResult r = param::evaluate_with_pi(text);
+    if (const auto* err = std::get_if<param::NumericError>(&r)) raise(PyExc_ValueError, err->text());
+    values.push_back(std::get<double>(r));
+  }
+  return to_py(values);
+}
 PyRef get_matrix(const Gate16& g) { return to_py(g.matrix_copy()); }
 PyRef get_nqargs(const Gate16& g) { return to_py(g.nqargs()); }
 
@@ -121,6 +131,8 @@ PyMethodDef kGateMethods[] = {
 PyGetSetDef kGateGetSet[] = {
     {"name", getter<Gate16, get_name>, nullptr, "Gate name.", nullptr},
     {"params", getter<Gate16, get_params>, nullptr, "Symbolic parameter list.", nullptr},
+    {"params_f", getter<Gate16, get_params_f>, nullptr,
+     "Numeric parameters evaluated with support for `pi` expressions.", nullptr},
     {"matrix", getter<Gate16, get_matrix>, nullptr, "Dense unitary matrix.", nullptr},
     {"nqargs", getter<Gate16, get_nqargs>, nullptr, "Number of qubit arguments required by this gate.",
      nullptr},
