@@ -18,6 +18,8 @@ constexpr ClassEntry kClasses[] = {
     {"Instruction", &PyClass<Instruction>::type},
     {"Gate", &PyClass<Gate16>::type},
     {"Instr", &PyClass<Instr32>::type},
+    {"Circ", &PyClass<Circ>::type},
+    {"IdentityCirc", &PyClass<IdentityCirc>::type},
 };
 
 PyModuleDef kModuleDef = {

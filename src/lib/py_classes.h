@@ -7,6 +7,8 @@
 #include "circ/gate.h"
 #include "circ/instr.h"
 #include "circ/instruction.h"
+#include "identity/circuit.h"
+#include "identity/idcircuit.h"
 #include "lib/py_class.h"
 
 namespace trevalon::py {
@@ -23,6 +25,8 @@ TREVALON_PY_CLASS(Argument, "Argument", false);
 TREVALON_PY_CLASS(Instruction, "Instruction", false);
 TREVALON_PY_CLASS(Gate16, "Gate", true);
 TREVALON_PY_CLASS(Instr32, "Instr", false);
+TREVALON_PY_CLASS(Circ, "Circ", false);
+TREVALON_PY_CLASS(IdentityCirc, "IdentityCirc", false);
 
 }  // namespace trevalon::py
 
