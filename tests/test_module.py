@@ -120,13 +120,26 @@ def test_objects_with_index_are_integers():
     assert str(trevalon.Instr(trevalon.Gate.from_name("h"), np.array([3], dtype=np.int64))) == "h(3)"
 
 
-def test_fresh_process_import_and_reimport():
+def test_second_interpreter_is_refused():
     code = (
-        "import importlib, sys, trevalon\n"
-        "m = sys.modules['trevalon.trevalon']\n"
-        "del sys.modules['trevalon.trevalon']\n"
-        "import trevalon.trevalon as again\n"
-        "print(again.Gate.from_name('rz(pi/3)').params_f)\n"
+        "import trevalon, _xxsubinterpreters as si\n"
+        "interp = si.create()\n"
+        "try:\n"
+        "    si.run_string(interp, 'import trevalon')\n"
+        "except si.RunFailedError as exc:\n"
+        "    print('ImportError' in str(exc))\n"
+        "print(trevalon.Gate.from_name('h'))\n"
     )
     out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
-    assert out.stdout.strip() == "[1.0471975511965976]"
+    assert out.stdout.split() == ["True", "h"]
+
+
+def test_reimport_returns_the_cached_module():
+    code = (
+        "import sys, trevalon.trevalon as first\n"
+        "del sys.modules['trevalon.trevalon']\n"
+        "import trevalon.trevalon as second\n"
+        "print(first is second)\n"
+    )
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
+    assert out.stdout.strip() == "True"

@@ -28,7 +28,10 @@ PyModuleDef kModuleDef = {
     "Python extension module entrypoint.\n\n"
     "Registers the native classes that the package file "
     "`python/trevalon/__init__.py` re-exports and wraps.",
-    -1,
+    // Zero, not -1: the interpreter then calls the init function again for
+    // every import, which lets it hand back the cached module and refuse
+    // other interpreters, instead of copying the module's dict into them.
+    0,
     nullptr,
 };
 
