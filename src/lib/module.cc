@@ -18,6 +18,11 @@ constexpr ClassEntry kClasses[] = {
     {"Instruction", &PyClass<Instruction>::type},
     {"Gate", &PyClass<Gate16>::type},
     {"Instr", &PyClass<Instr32>::type},
+    {"StateVec", &PyClass<StateVec>::type},
+    {"ECC", &PyClass<ECC>::type},
+    {"ECCs", &PyClass<ECCs>::type},
+    {"RawECCs", &PyClass<RawECCs>::type},
+    {"Evaluator", &PyClass<Evaluator>::type},
     {"Circ", &PyClass<Circ>::type},
     {"IdentityCirc", &PyClass<IdentityCirc>::type},
 };

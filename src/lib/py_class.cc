@@ -9,10 +9,16 @@ void raise_conversion_error(PyObject* obj, const char* expected) {
 PyTypeObject* make_type_impl(const char* name, int basicsize, std::vector<PyType_Slot> slots) {
   // The spec's name string must outlive the type: types live for the process.
   auto* qualified = new std::string(std::string("trevalon.") + name);
+  // A class without a constructor must not inherit object's, which would
+  // hand out instances whose native value was never built.
+  bool has_new = false;
+  for (const PyType_Slot& s : slots) has_new |= (s.slot == Py_tp_new);
   slots.push_back({0, nullptr});
   auto* kept_slots = new std::vector<PyType_Slot>(std::move(slots));
   PyType_Spec spec{qualified->c_str(), basicsize, 0,
-                   Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE, kept_slots->data()};
+                   static_cast<unsigned int>(Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE |
+                                             (has_new ? 0 : Py_TPFLAGS_DISALLOW_INSTANTIATION)),
+                   kept_slots->data()};
   PyObject* type = PyType_FromSpec(&spec);
   if (type == nullptr) {
     PyObject *etype, *value, *tb;

@@ -10,6 +10,10 @@
 #include "identity/circuit.h"
 #include "identity/idcircuit.h"
 #include "lib/py_class.h"
+#include "search/ecc.h"
+#include "search/raw_eccs.h"
+#include "state/evaluator.h"
+#include "state/state_vec.h"
 
 namespace trevalon::py {
 
@@ -25,6 +29,11 @@ TREVALON_PY_CLASS(Argument, "Argument", false);
 TREVALON_PY_CLASS(Instruction, "Instruction", false);
 TREVALON_PY_CLASS(Gate16, "Gate", true);
 TREVALON_PY_CLASS(Instr32, "Instr", false);
+TREVALON_PY_CLASS(StateVec, "StateVec", false);
+TREVALON_PY_CLASS(ECC, "ECC", false);
+TREVALON_PY_CLASS(ECCs, "ECCs", false);
+TREVALON_PY_CLASS(RawECCs, "RawECCs", false);
+TREVALON_PY_CLASS(Evaluator, "Evaluator", false);
 TREVALON_PY_CLASS(Circ, "Circ", false);
 TREVALON_PY_CLASS(IdentityCirc, "IdentityCirc", false);
 

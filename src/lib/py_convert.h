@@ -66,6 +66,12 @@ struct Conv<T, std::enable_if_t<std::is_integral_v<T> && std::is_signed_v<T>>> {
   static PyRef to_py(T v) { return PyRef::steal(PyLong_FromLongLong(v)); }
 };
 
+// Already-converted objects pass through (for tuples mixing both).
+template <>
+struct Conv<PyRef> {
+  static PyRef to_py(const PyRef& obj) { return obj; }
+};
+
 template <>
 struct Conv<bool> {
   static bool from_py(PyObject* obj);
@@ -175,6 +181,20 @@ struct Conv<ComplexMatrix> {
 };
 // Imports the NumPy C API; called once by module initialisation.
 bool init_numpy();
+
+// A borrowed instance of a bound class, for large values that a call only
+// reads (maps, evaluators): no copy, and a shared borrow for the call.
+template <class T>
+struct Ref {
+  Shared<T> borrow;
+  const T& operator*() const { return *borrow; }
+  const T* operator->() const { return &*borrow; }
+};
+
+template <class T>
+struct Conv<Ref<T>> {
+  static Ref<T> from_py(PyObject* obj) { return Ref<T>{Shared<T>::checked(obj)}; }
+};
 
 // Instances of bound classes: the native value is copied in and out.
 template <class T>

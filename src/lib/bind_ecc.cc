@@ -1,0 +1,91 @@
+// Python classes `ECC` and `ECCs`: the finished classes of a search. Neither
+// has a constructor: they come from `RawECCs.simplify` or from a file.
+#include "lib/py_args.h"
+#include "lib/py_classes.h"
+#include "lib/py_method.h"
+#include "search/ecc.h"
+
+namespace trevalon::py {
+namespace {
+
+constexpr const char* kEccDoc = "One equivalence class of circuits.";
+constexpr const char* kEccsDoc = "Collection of equivalence classes for a fixed number of qubits.";
+
+constexpr char kCircuitsName[] = "ECC.circuits";
+PyRef circuits(const ECC& e) { return to_py(e.circuits()); }
+std::string ecc_text(const ECC& e) { return e.to_text(); }
+
+PyMethodDef kEccMethods[] = {
+    method("circuits", nullary_method<ECC, kCircuitsName, circuits>,
+           "circuits($self)\n--\n\nReturns all circuits in this class with swap instructions materialized."),
+    kMethodsEnd,
+};
+
+constexpr char kCheckName[] = "ECCs.check";
+constexpr char kToListName[] = "ECCs.to_list";
+constexpr char kFilterSingleName[] = "ECCs.filter_single";
+constexpr char kToIdentityCircuitsName[] = "ECCs.to_identity_circuits";
+PyRef check(const ECCs& e) { return to_py(e.check()); }
+PyRef to_list(const ECCs& e) { return to_py(e.eccs()); }
+PyRef filter_single(const ECCs& e) { return to_py(e.filter_single()); }
+PyRef to_identity_circuits(const ECCs& e) { return to_py(e.to_identity_circuits()); }
+PyRef get_nqubits(const ECCs& e) { return to_py(e.nqubits()); }
+std::string eccs_text(const ECCs& e) { return e.to_text(); }
+
+Py_ssize_t eccs_length(PyObject* self) {
+  return guarded(Py_ssize_t{-1}, [&] {
+    Shared<ECCs> me(self);
+    return static_cast<Py_ssize_t>(me->size());
+  });
+}
+
+PyMethodDef kEccsMethods[] = {
+    method("check", nullary_method<ECCs, kCheckName, check>,
+           "check($self)\n--\n\nReturns classes that fail randomized equivalence checks."),
+    method("to_list", nullary_method<ECCs, kToListName, to_list>,
+           "to_list($self)\n--\n\nReturns all classes as a Python list."),
+    method("filter_single", nullary_method<ECCs, kFilterSingleName, filter_single>,
+           "filter_single($self)\n--\n\nRemoves classes with only one circuit."),
+    method("to_identity_circuits", nullary_method<ECCs, kToIdentityCircuitsName, to_identity_circuits>,
+           "to_identity_circuits($self)\n--\n\nConverts classes into canonical identities plus witness circuit pairs."),
+    kMethodsEnd,
+};
+
+PyGetSetDef kEccsGetSet[] = {
+    {"nqubits", getter<ECCs, get_nqubits>, nullptr, nullptr, nullptr},
+    kGetSetEnd,
+};
+
+}  // namespace
+
+PyTypeObject* PyClass<ECC>::type() {
+  static PyTypeObject* type = nullptr;
+  if (type == nullptr) {
+    type = make_type<ECC>("ECC", {
+        slot(Py_tp_doc, kEccDoc),
+        slot(Py_tp_str, text_slot<ECC, ecc_text>),
+        slot(Py_tp_richcompare, eq_richcompare<ECC>),
+        slot(Py_tp_hash, PyObject_HashNotImplemented),
+        slot(Py_tp_methods, kEccMethods),
+    });
+  }
+  return type;
+}
+
+PyTypeObject* PyClass<ECCs>::type() {
+  static PyTypeObject* type = nullptr;
+  if (type == nullptr) {
+    type = make_type<ECCs>("ECCs", {
+        slot(Py_tp_doc, kEccsDoc),
+        slot(Py_tp_str, text_slot<ECCs, eccs_text>),
+        slot(Py_tp_richcompare, eq_richcompare<ECCs>),
+        slot(Py_tp_hash, PyObject_HashNotImplemented),
+        slot(Py_mp_length, eccs_length),
+        slot(Py_tp_methods, kEccsMethods),
+        slot(Py_tp_getset, kEccsGetSet),
+    });
+  }
+  return type;
+}
+
+}  // namespace trevalon::py

@@ -1,0 +1,115 @@
+// Python class `RawECCs`: the raw map of a search, and the searches that
+// build it. Searches print their progress line to sys.stdout and can be
+// interrupted with Ctrl-C between batches of work.
+#include "lib/py_args.h"
+#include "lib/py_classes.h"
+#include "lib/py_method.h"
+#include "search/ecc.h"
+#include "search/search.h"
+
+namespace trevalon::py {
+namespace {
+
+constexpr const char* kRawEccsDoc =
+    "RawECCs(evaluator)\n--\n\n"
+    "Mutable ECC map keyed by evaluator hash.\n\n"
+    "This is the direct output of the search algorithm before final simplification.";
+
+PyObject* raw_eccs_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  static constexpr Params kSig = params("RawECCs.__new__", {"evaluator"}, 1);
+  return guarded([&] {
+    auto [evaluator] = parse_args<Ref<Evaluator>>(kSig, args, kwargs);
+    return wrap(RawECCs(*evaluator), type);
+  });
+}
+
+// Writes through sys.stdout, so Python's own buffering and redirection apply.
+void write_stdout(std::string_view text) {
+  PyObject* out = PySys_GetObject("stdout");  // borrowed
+  if (out == nullptr || out == Py_None) return;
+  PyRef s = PyRef::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+  if (PyFile_WriteObject(s.get(), out, Py_PRINT_RAW) < 0) throw ErrorAlreadySet{};
+}
+
+SearchOptions interactive_options() {
+  SearchOptions options;
+  options.progress = write_stdout;
+  options.poll = [] {
+    if (PyErr_CheckSignals() < 0) throw ErrorAlreadySet{};
+  };
+  return options;
+}
+
+PyRef search_result(SearchResult r) {
+  const std::vector<uint64_t> counters = {r.counters.explored, r.counters.evaluated, r.counters.offered};
+  PyRef map = wrap(std::move(r.map));
+  return to_py(std::make_tuple(map, counters));
+}
+
+using InstrSearch = SearchResult (*)(const Evaluator&, std::span<const Instr32>, std::size_t,
+                                     const SearchOptions&);
+using GateSearch = SearchResult (*)(const Evaluator&, std::span<const Gate16>, std::size_t,
+                                    const SearchOptions&);
+
+template <const char* Qualname, InstrSearch Fn>
+PyObject* search_static(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr Params kSig = params(Qualname, {"evaluator", "instrs", "max_size"}, 3);
+  return guarded([&] {
+    auto [evaluator, instrs, max_size] =
+        parse_args<Ref<Evaluator>, std::vector<Instr32>, uint64_t>(kSig, args, nargs, kwnames);
+    return search_result(Fn(*evaluator, instrs, max_size, interactive_options()));
+  });
+}
+
+template <const char* Qualname, GateSearch Fn>
+PyObject* generate_static(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr Params kSig = params(Qualname, {"evaluator", "gates", "max_size"}, 3);
+  return guarded([&] {
+    auto [evaluator, gates, max_size] =
+        parse_args<Ref<Evaluator>, std::vector<Gate16>, uint64_t>(kSig, args, nargs, kwnames);
+    return search_result(Fn(*evaluator, gates, max_size, interactive_options()));
+  });
+}
+
+constexpr char kSearchName[] = "RawECCs.search";
+constexpr char kGenerateName[] = "RawECCs.generate";
+constexpr char kSearchNaiveName[] = "RawECCs.search_naive";
+constexpr char kGenerateNaiveName[] = "RawECCs.generate_naive";
+constexpr char kSimplifyName[] = "RawECCs.simplify";
+
+PyRef simplify(const RawECCs& m) { return to_py(m.simplify()); }
+
+PyMethodDef kRawEccsMethods[] = {
+    static_method("search", search_static<kSearchName, &search>,
+                  "search(evaluator, instrs, max_size)\n--\n\n"
+                  "Optimized search using permutation-equivalent placements per circuit."),
+    static_method("generate", generate_static<kGenerateName, &generate>,
+                  "generate(evaluator, gates, max_size)\n--\n\n"
+                  "Generates ECCs from a gate set using the optimized search.\n\n"
+                  "Adjoint gates are added automatically if missing."),
+    static_method("search_naive", search_static<kSearchNaiveName, &search_naive>,
+                  "search_naive(evaluator, instrs, max_size)\n--\n\n"
+                  "Exhaustive baseline search without permutation-based multiplicity reduction."),
+    static_method("generate_naive", generate_static<kGenerateNaiveName, &generate_naive>,
+                  "generate_naive(evaluator, gates, max_size)\n--\n\n"
+                  "Generates ECCs from a gate set using the naive search."),
+    method("simplify", nullary_method<RawECCs, kSimplifyName, simplify>,
+           "simplify($self)\n--\n\nConverts raw buckets into sorted, normalized ECCs."),
+    kMethodsEnd,
+};
+
+}  // namespace
+
+PyTypeObject* PyClass<RawECCs>::type() {
+  static PyTypeObject* type = nullptr;
+  if (type == nullptr) {
+    type = make_type<RawECCs>("RawECCs", {
+        slot(Py_tp_doc, kRawEccsDoc),
+        slot(Py_tp_new, raw_eccs_new),
+        slot(Py_tp_methods, kRawEccsMethods),
+    });
+  }
+  return type;
+}
+
+}  // namespace trevalon::py
