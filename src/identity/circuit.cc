@@ -12,8 +12,8 @@
 namespace trevalon {
 namespace {
 
-// Every used qubit of `instrs` is below 8 by the invariant; the mask keeps
-// these 8-entry lookups in bounds even so.
+// `in` relabelled through the 8-entry table `to`. Used qubits are below 8 by
+// the circuit invariant; the mask keeps the lookup in bounds even so.
 Instr32 relabel(const Instr32& in, const std::array<uint8_t, 8>& to) {
   const QArgs16& a = in.qargs();
   uint8_t s0 = a.slot(0), s1 = a.slot(1);
@@ -47,7 +47,9 @@ void check_record_instr(const Instr32& instr) {
 }
 
 // Insertion sort that never moves an instruction past one it shares a qubit
-// with: the canonical order among commuting neighbours.
+// with. Each instruction stops at the first neighbour that is smaller or
+// shares a qubit, so this orders neighbours without being a normal form of
+// every commutation; the canonical forms rely on exactly this order.
 void reorder_in_place(std::span<Instr32> v) {
   for (std::size_t i = 1; i < v.size(); ++i) {
     for (std::size_t j = i; j >= 1 && v[j].disjoint(v[j - 1]) && v[j] < v[j - 1]; --j) {
