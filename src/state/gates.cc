@@ -208,15 +208,15 @@ class GateFuncs {
   static constexpr std::size_t kSlots = 32;
 
   GateFuncs() {
-    add(gates::H(), checked<h_raw, 1>, h_raw, 1);
-    add(gates::X(), checked<x_raw, 1>, x_raw, 1);
-    add(gates::Z(), checked<z_raw, 1>, z_raw, 1);
-    add(gates::T(), checked<t_raw, 1>, t_raw, 1);
-    add(gates::TDG(), checked<tdg_raw, 1>, tdg_raw, 1);
-    add(gates::S(), checked<s_raw, 1>, s_raw, 1);
-    add(gates::SDG(), checked<sdg_raw, 1>, sdg_raw, 1);
-    add(gates::SWAP(), checked<swap_raw, 2>, swap_raw, 2);
-    add(gates::CX(), checked<cx_raw, 2>, cx_raw, 2);
+    add(gates::H(), perform_h_gate, h_raw, 1);
+    add(gates::X(), perform_x_gate, x_raw, 1);
+    add(gates::Z(), perform_z_gate, z_raw, 1);
+    add(gates::T(), perform_t_gate, t_raw, 1);
+    add(gates::TDG(), perform_tdg_gate, tdg_raw, 1);
+    add(gates::S(), perform_s_gate, s_raw, 1);
+    add(gates::SDG(), perform_sdg_gate, sdg_raw, 1);
+    add(gates::SWAP(), perform_swap_gate, swap_raw, 2);
+    add(gates::CX(), perform_cx_gate, cx_raw, 2);
   }
 
   const KernelEntry* find(Gate16 gate) const {

@@ -23,6 +23,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <span>
 #include <utility>
@@ -45,17 +46,29 @@ class TiePerms {
 
   class Iterator {
    public:
+    using iterator_category = std::input_iterator_tag;
+    using value_type = Permut32;
+    using difference_type = std::ptrdiff_t;
+    using pointer = void;
+    using reference = Permut32;
+
+    Iterator() = default;
     Iterator(Permut32 base, const Permut32* p) : base_(base), p_(p) {}
     Permut32 operator*() const { return base_ * p_->shrink(base_.len()); }
     Iterator& operator++() {
       ++p_;
       return *this;
     }
+    Iterator operator++(int) {
+      Iterator old = *this;
+      ++p_;
+      return old;
+    }
     friend bool operator==(const Iterator& a, const Iterator& b) { return a.p_ == b.p_; }
 
    private:
     Permut32 base_;
-    const Permut32* p_;
+    const Permut32* p_ = nullptr;
   };
 
   Permut32 base() const { return base_; }
