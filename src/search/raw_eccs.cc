@@ -6,11 +6,17 @@
 #include "utils/abort.h"
 
 namespace trevalon {
-namespace {
-
-using SurfaceList = absl::InlinedVector<Instr32, 8>;
-
-}  // namespace
+SurfaceGates SurfaceGates::of(std::span<const Instr32> instrs, Permut32 front_perm, Permut32 back_perm) {
+  SurfaceGates out;
+  circuit_get_surface_gates(instrs.begin(), instrs.end(), out.gates);
+  out.nfront = static_cast<uint32_t>(out.gates.size());
+  circuit_get_surface_gates(instrs.rbegin(), instrs.rend(), out.gates);
+  const Permut32 front_inv = front_perm.inv();
+  for (uint32_t i = 0; i < out.gates.size(); ++i) {
+    out.gates[i] = out.gates[i].apply_permutation(i < out.nfront ? front_inv : back_perm);
+  }
+  return out;
+}
 
 RawECCs::RawECCs(const Evaluator& evaluator)
     : nqubits_(evaluator.nqubits()), arena_(std::make_shared<CellArena>()) {
@@ -20,25 +26,24 @@ RawECCs::RawECCs(const Evaluator& evaluator)
 
 std::optional<AliasList> RawECCs::add_entry(uint64_t key, Permut32 front_perm, Permut32 back_perm,
                                             AliasList circ, std::span<const Instr32> instr_vec) {
-  SurfaceList front, back;
-  circuit_get_surface_gates(instr_vec.begin(), instr_vec.end(), front);
-  circuit_get_surface_gates(instr_vec.rbegin(), instr_vec.rend(), back);
-  const Permut32 front_inv = front_perm.inv();
-  for (Instr32& g : front) g = g.apply_permutation(front_inv);
-  for (Instr32& g : back) g = g.apply_permutation(back_perm);
+  return record(key, front_perm, back_perm, circ, instr_vec.back(), instr_vec.size(),
+                SurfaceGates::of(instr_vec, front_perm, back_perm));
+}
 
-  const Instr32 last = instr_vec.back();
+std::optional<AliasList> RawECCs::record(uint64_t key, Permut32 front_perm, Permut32 back_perm,
+                                         AliasList circ, Instr32 last, std::size_t size,
+                                         const SurfaceGates& surface) {
   auto it = index_.find(key);
   if (it == index_.end()) {
     const AliasList cell = arena_->cons(last, circ);
-    buckets_.push_back({key, CircuitECC(static_cast<uint32_t>(instr_vec.size()),
-                                        {front_perm, cell, back_perm}, front, back)});
+    buckets_.push_back({key, CircuitECC(static_cast<uint32_t>(size), {front_perm, cell, back_perm},
+                                        surface.front(), surface.back())});
     index_.emplace(key, static_cast<uint32_t>(buckets_.size() - 1));
     return cell;
   }
   CircuitECC& bucket = buckets_[it->second].ecc;
-  if (bucket.shares_surface(front, back)) return std::nullopt;
-  bucket.record({front_perm, arena_->cons(last, circ), back_perm}, front, back);
+  if (bucket.shares_surface(surface.front(), surface.back())) return std::nullopt;
+  bucket.record({front_perm, arena_->cons(last, circ), back_perm}, surface.front(), surface.back());
   return std::nullopt;
 }
 

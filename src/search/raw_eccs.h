@@ -29,6 +29,18 @@ namespace trevalon {
 
 class ECCs;
 
+// The surface gates of one circuit under one permutation pair: its front
+// surface gates mapped through front_perm^-1, then its back surface gates
+// mapped through back_perm.
+struct SurfaceGates {
+  absl::InlinedVector<Instr32, 6> gates;
+  uint32_t nfront = 0;
+
+  static SurfaceGates of(std::span<const Instr32> instrs, Permut32 front_perm, Permut32 back_perm);
+  std::span<const Instr32> front() const { return {gates.data(), nfront}; }
+  std::span<const Instr32> back() const { return {gates.data() + nfront, gates.size() - nfront}; }
+};
+
 class RawECCs {
  public:
   struct Bucket {
@@ -53,8 +65,15 @@ class RawECCs {
   // first or last gate is already a surface gate of the bucket is skipped.
   std::optional<AliasList> add_entry(uint64_t key, Permut32 front_perm, Permut32 back_perm,
                                      AliasList circ, std::span<const Instr32> instr_vec);
+  // `add_entry` with the surface gates computed by the caller (the search
+  // computes them on worker threads): `last` is the circuit's last
+  // instruction, `size` its length.
+  std::optional<AliasList> record(uint64_t key, Permut32 front_perm, Permut32 back_perm, AliasList circ,
+                                  Instr32 last, std::size_t size, const SurfaceGates& surface);
 
   const CircuitECC* find(uint64_t key) const;
+  // Hints that `key` is about to be recorded or looked up.
+  void prefetch(uint64_t key) const { index_.prefetch(key); }
   bool contains(uint64_t key) const { return find(key) != nullptr; }
   // Inserts or replaces the bucket under `key`; returns the previous bucket
   // when one was replaced.

@@ -19,6 +19,17 @@ struct Fingerprint {
   PermPairs pairs;
 };
 
+// Everything the recording step needs about one tried circuit, computed
+// off the calling thread: the fingerprint and each pair's surface gates.
+struct Tried {
+  Fingerprint print;
+  absl::InlinedVector<SurfaceGates, 1> surfaces;
+  // Per pair: refused already by a bucket that existed before the batch.
+  // Buckets only gain surface gates, so such a refusal stands when the
+  // pair's turn to be recorded comes.
+  absl::InlinedVector<bool, 1> refused;
+};
+
 // Fingerprints under the evaluator's canonical key.
 struct CanonicalFingerprint {
   const Evaluator& evaluator;
@@ -67,6 +78,8 @@ class BatchSizer {
   std::size_t size_ = 16;
 };
 
+constexpr std::size_t kPrefetchAhead = 8;
+
 template <class FingerprintFn>
 SearchResult run_search(const Evaluator& evaluator, std::span<const Instr32> instrs,
                         std::size_t max_size, const SearchOptions& options,
@@ -81,59 +94,64 @@ SearchResult run_search(const Evaluator& evaluator, std::span<const Instr32> ins
   std::deque<AliasList> queue{AliasList()};
   BatchSizer sizer;
   std::vector<AliasList> batch;
-  std::vector<std::vector<Instr32>> circuits;  // the batch's circuits, one instruction longer
-  std::vector<Fingerprint> prints;
+  std::vector<uint32_t> lengths;  // of the tried circuits, per batch entry
+  std::vector<Tried> tried;       // per (batch entry, instruction)
+  std::vector<Instr32> taken;
+
+  // Fingerprints and surface gates depend only on the circuits, never on
+  // the map, so a whole batch is computed before any of it is recorded.
+  auto prepare = [&](std::size_t b, std::vector<Instr32>& circuit) {
+    arena.collect(batch[b], circuit);
+    circuit.push_back(Instr32());  // slot for the instruction being tried
+    lengths[b] = static_cast<uint32_t>(circuit.size());
+    for (std::size_t j = 0; j < ninstrs; ++j) {
+      circuit.back() = instrs[j];
+      Tried& t = tried[b * ninstrs + j];
+      fingerprint(std::span<const Instr32>(circuit), t.print);
+      t.surfaces.clear();
+      t.refused.clear();
+      const CircuitECC* existing = map.find(t.print.key);  // read-only while preparing
+      for (const auto& [front_perm, back_perm] : t.print.pairs) {
+        SurfaceGates& surface = t.surfaces.emplace_back(SurfaceGates::of(circuit, front_perm, back_perm));
+        t.refused.push_back(existing != nullptr && existing->shares_surface(surface.front(), surface.back()));
+      }
+    }
+  };
 
   while (!queue.empty()) {
     const auto started = std::chrono::steady_clock::now();
     const std::size_t nbatch = parallel ? std::min(sizer.size(), queue.size()) : 1;
     batch.assign(queue.begin(), queue.begin() + static_cast<std::ptrdiff_t>(nbatch));
     queue.erase(queue.begin(), queue.begin() + static_cast<std::ptrdiff_t>(nbatch));
-    circuits.resize(nbatch);
-    for (std::size_t b = 0; b < nbatch; ++b) {
-      arena.collect(batch[b], circuits[b]);
-      circuits[b].push_back(Instr32());  // slot for the instruction being tried
-    }
-
-    // Fingerprints depend only on the circuits, never on the map, so they
-    // can all be computed before any is recorded.
-    prints.resize(nbatch * ninstrs);
-    auto evaluate_one = [&](std::size_t k, std::vector<Instr32>& circuit) {
-      circuit.back() = instrs[k % ninstrs];
-      fingerprint(std::span<const Instr32>(circuit), prints[k]);
-    };
-    if (parallel && nbatch * ninstrs > 1) {
-      tbb::parallel_for(tbb::blocked_range<std::size_t>(0, nbatch * ninstrs),
-                        [&](const tbb::blocked_range<std::size_t>& r) {
-                          // Each worker fills in the tried instruction on its
-                          // own copy of the batch circuit.
-                          thread_local std::vector<Instr32> circuit;
-                          std::size_t copied = SIZE_MAX;
-                          for (std::size_t k = r.begin(); k != r.end(); ++k) {
-                            if (k / ninstrs != copied) {
-                              copied = k / ninstrs;
-                              circuit = circuits[copied];
-                            }
-                            evaluate_one(k, circuit);
-                          }
-                        });
+    lengths.resize(nbatch);
+    tried.resize(nbatch * ninstrs);
+    if (parallel && nbatch > 1) {
+      tbb::parallel_for(tbb::blocked_range<std::size_t>(0, nbatch), [&](const tbb::blocked_range<std::size_t>& r) {
+        thread_local std::vector<Instr32> circuit;
+        for (std::size_t b = r.begin(); b != r.end(); ++b) prepare(b, circuit);
+      });
     } else {
-      for (std::size_t k = 0; k < nbatch * ninstrs; ++k) evaluate_one(k, circuits[k / ninstrs]);
+      for (std::size_t b = 0; b < nbatch; ++b) prepare(b, taken);
     }
 
+    // Recording runs in exactly the sequential order.
     for (std::size_t b = 0; b < nbatch; ++b) {
-      std::vector<Instr32>& circuit = circuits[b];
-      const std::span<const Instr32> taken(circuit.data(), circuit.size() - 1);
       if (counters.explored % 400 == 0 && options.progress) {
+        arena.collect(batch[b], taken);
         options.progress(progress_line(counters, taken, (nbatch - b - 1) + queue.size(), map.size()));
       }
       for (std::size_t j = 0; j < ninstrs; ++j) {
-        circuit.back() = instrs[j];
-        const Fingerprint& fp = prints[b * ninstrs + j];
-        for (const auto& [front_perm, back_perm] : fp.pairs) {
-          const auto cell = map.add_entry(fp.key, front_perm, back_perm, batch[b], circuit);
-          if (cell && circuit.size() < max_size) queue.push_back(*cell);
+        const std::size_t k = b * ninstrs + j;
+        // The table is far larger than the caches: fetch a few keys ahead.
+        if (k + kPrefetchAhead < tried.size()) map.prefetch(tried[k + kPrefetchAhead].print.key);
+        const Tried& t = tried[k];
+        for (std::size_t p = 0; p < t.print.pairs.size(); ++p) {
           ++counters.offered;
+          if (t.refused[p]) continue;
+          const auto [front_perm, back_perm] = t.print.pairs[p];
+          const auto cell = map.record(t.print.key, front_perm, back_perm, batch[b], instrs[j], lengths[b],
+                                       t.surfaces[p]);
+          if (cell && lengths[b] < max_size) queue.push_back(*cell);
         }
         ++counters.evaluated;
       }
