@@ -4,6 +4,8 @@
 #include "lib/py_classes.h"
 #include "lib/py_method.h"
 #include "search/ecc.h"
+#include "search/ecc_records.h"
+#include "search/quartz.h"
 
 namespace trevalon::py {
 namespace {
@@ -32,6 +34,34 @@ PyRef to_identity_circuits(const ECCs& e) { return to_py(e.to_identity_circuits(
 PyRef get_nqubits(const ECCs& e) { return to_py(e.nqubits()); }
 std::string eccs_text(const ECCs& e) { return e.to_text(); }
 
+PyObject* eccs_dump_postcard(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr Params kSig = params("ECCs.dump_postcard", {"filepath"}, 1);
+  return guarded([&] {
+    auto [filepath] = parse_args<std::string>(kSig, args, nargs, kwnames);
+    Shared<ECCs> me(self);
+    save_eccs(*me, filepath);
+    return py_none();
+  });
+}
+
+PyObject* eccs_from_postcard(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr Params kSig = params("ECCs.from_postcard", {"filepath"}, 1);
+  return guarded([&] {
+    auto [filepath] = parse_args<std::string>(kSig, args, nargs, kwnames);
+    return to_py(load_eccs(filepath));
+  });
+}
+
+PyObject* eccs_dump_quartz(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr Params kSig = params("ECCs.dump_quartz", {"filepath"}, 1);
+  return guarded([&] {
+    auto [filepath] = parse_args<std::string>(kSig, args, nargs, kwnames);
+    Shared<ECCs> me(self);
+    dump_quartz(*me, filepath);
+    return py_none();
+  });
+}
+
 Py_ssize_t eccs_length(PyObject* self) {
   return guarded(Py_ssize_t{-1}, [&] {
     Shared<ECCs> me(self);
@@ -48,6 +78,9 @@ PyMethodDef kEccsMethods[] = {
            "filter_single($self)\n--\n\nRemoves classes with only one circuit."),
     method("to_identity_circuits", nullary_method<ECCs, kToIdentityCircuitsName, to_identity_circuits>,
            "to_identity_circuits($self)\n--\n\nConverts classes into canonical identities plus witness circuit pairs."),
+    method("dump_quartz", eccs_dump_quartz, "dump_quartz($self, filepath)\n--\n\nExports ECCs to Quartz JSON format."),
+    method("dump_postcard", eccs_dump_postcard, "dump_postcard($self, filepath)\n--\n\nSaves ECCs as postcard."),
+    static_method("from_postcard", eccs_from_postcard, "from_postcard(filepath)\n--\n\nLoads ECCs from a postcard file."),
     kMethodsEnd,
 };
 

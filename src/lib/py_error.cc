@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "utils/record_error.h"
+
 namespace trevalon::py {
 namespace {
 PyObject* g_native_abort = nullptr;
@@ -34,6 +36,8 @@ void set_error_from_current_exception() noexcept {
     }
   } catch (const Abort& abort) {
     PyErr_SetString(g_native_abort ? g_native_abort : PyExc_RuntimeError, abort.what());
+  } catch (const RecordError& e) {
+    PyErr_SetString(e.is_file_access() ? PyExc_OSError : PyExc_ValueError, e.what());
   } catch (const std::bad_alloc&) {
     PyErr_NoMemory();
   } catch (const std::exception& e) {
