@@ -129,7 +129,9 @@ def exercise(tmp_path, e):
     """Every operation on loaded content either works or aborts cleanly."""
     for op in (
         lambda: str(e),
-        lambda: e.check(),
+        # check() draws a 2^nqubits state before it looks at the classes; a
+        # mutated count in the high twenties would ask for gigabytes.
+        lambda: e.check() if e.nqubits <= 8 else None,
         lambda: [c.circuits() for c in e.to_list()],
         lambda: [str(c) for c in e.to_list()],
         lambda: e.dump_quartz(str(tmp_path / "q.json")),
