@@ -109,6 +109,39 @@ PyObject* state_imul(PyObject* self, PyObject* other) {
 
 std::string state_text(const StateVec& s) { return s.to_text(); }
 
+// Named twins of the item and in-place slots, so that the methods carry
+// their own documentation; the slots still serve the operator syntax.
+template <std::size_t N>
+bool bind_method_args(const Params& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                      PyObject* (&slots)[N]) {
+  return guarded(-1, [&] {
+           bind_fastcall(sig, args, nargs, kwnames, slots);
+           return 0;
+         }) == 0;
+}
+
+PyObject* getitem_method(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr Params kSig = params("StateVec.__getitem__", {"index"}, 1);
+  PyObject* slots[1] = {nullptr};
+  if (!bind_method_args(kSig, args, nargs, kwnames, slots)) return nullptr;
+  return state_getitem(self, slots[0]);
+}
+
+PyObject* setitem_method(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr Params kSig = params("StateVec.__setitem__", {"index", "value"}, 2);
+  PyObject* slots[2] = {nullptr, nullptr};
+  if (!bind_method_args(kSig, args, nargs, kwnames, slots)) return nullptr;
+  if (state_setitem(self, slots[0], slots[1]) < 0) return nullptr;
+  Py_RETURN_NONE;
+}
+
+PyObject* imul_method(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr Params kSig = params("StateVec.__imul__", {"other"}, 1);
+  PyObject* slots[1] = {nullptr};
+  if (!bind_method_args(kSig, args, nargs, kwnames, slots)) return nullptr;
+  return state_imul(self, slots[0]);
+}
+
 PyMethodDef kStateVecMethods[] = {
     method("hash_value", nullary_method<StateVec, kHashValueName, hash_value>,
            "hash_value($self)\n--\n\nHashes the current normalized state."),
@@ -125,6 +158,12 @@ PyMethodDef kStateVecMethods[] = {
            "normalize_arg($self)\n--\n\nCanonicalizes global phase for stable equality/hash comparison."),
     method("clone", nullary_method<StateVec, kCloneName, clone>, "clone($self)\n--\n\nReturns a deep copy."),
     method("check", nullary_method<StateVec, kCheckName, check>, "check($self)\n--\n\nChecks unit-norm invariant."),
+    method("__getitem__", getitem_method,
+           "__getitem__($self, index)\n--\n\nReturns one amplitude as Python `complex`.", METH_COEXIST),
+    method("__setitem__", setitem_method,
+           "__setitem__($self, index, value)\n--\n\nSets one amplitude from Python `complex`.", METH_COEXIST),
+    method("__imul__", imul_method,
+           "__imul__($self, other)\n--\n\nIn-place application of one instruction.", METH_COEXIST),
     kMethodsEnd,
 };
 
