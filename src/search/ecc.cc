@@ -57,12 +57,16 @@ std::string ECC::to_text() const {
 }
 
 std::vector<ECC> ECCs::check() const {
+  // Loaded collections are unchecked: refuse before sizing a state by them.
+  if (nqubits_ > Permut32::kMaxLen) {
+    abort_with("ECCs of " + std::to_string(nqubits_) + " qubits: at most 8 are supported");
+  }
+  for (const ECC& ecc : eccs_) ecc.validate(nqubits_);
   Rng64 rng = Rng64::from_entropy();
   const StateVec start = StateVec::from_random(rng, nqubits_);
   std::vector<ECC> failing;
   StateVec s;
   for (const ECC& ecc : eccs_) {
-    ecc.validate(nqubits_);
     std::optional<uint64_t> first;
     bool pass = true;
     for (const auto& c : ecc.circuits()) {

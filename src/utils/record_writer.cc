@@ -28,6 +28,13 @@ void RecordWriter::varint(uint64_t v) {
 }
 
 void RecordWriter::text(std::string_view s) {
+  // The reader refuses longer texts; writing one would make a file that
+  // cannot be loaded again.
+  if (s.size() > kMaxText) {
+    throw RecordError(RecordError::Kind::kEncode,
+                      "Failed to write postcard data: a text of " + std::to_string(s.size()) +
+                          " bytes is longer than the 8192 bytes a reader accepts");
+  }
   varint(s.size());
   write_bytes(reinterpret_cast<const uint8_t*>(s.data()), s.size());
 }

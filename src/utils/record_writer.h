@@ -25,6 +25,8 @@ namespace trevalon {
 class RecordWriter {
  public:
   static constexpr std::size_t kBufferSize = 8192;
+  // The longest text a reader accepts.
+  static constexpr std::size_t kMaxText = 8192;
 
   // Writes to `fd`, which stays owned by the caller.
   explicit RecordWriter(int fd);
@@ -39,7 +41,8 @@ class RecordWriter {
   }
   // Unsigned LEB128: 7 bits per byte, low group first.
   void varint(uint64_t v);
-  // Length varint, then the bytes.
+  // Length varint, then the bytes; throws RecordError kEncode for a text
+  // longer than kMaxText.
   void text(std::string_view s);
   // Writes out the buffer.
   void flush();
