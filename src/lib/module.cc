@@ -37,6 +37,10 @@ PyModuleDef kModuleDef = {
     // every import, which lets it hand back the cached module and refuse
     // other interpreters, instead of copying the module's dict into them.
     0,
+    nullptr,  // no functions
+    nullptr,  // no slots: single-phase initialisation
+    nullptr,
+    nullptr,
     nullptr,
 };
 
