@@ -73,12 +73,7 @@ PyObject* circ_add(PyObject* a, PyObject* b) {
   });
 }
 
-Py_ssize_t circ_length(PyObject* self) {
-  return guarded(Py_ssize_t{-1}, [&] {
-    Shared<Circ> me(self);
-    return static_cast<Py_ssize_t>(me->len());
-  });
-}
+std::size_t circ_len(const Circ& v) { return v.len(); }
 
 PyObject* circ_getitem(PyObject* self, PyObject* key) {
   return guarded([&] {
@@ -131,7 +126,7 @@ PyTypeObject* PyClass<Circ>::type() {
         slot(Py_tp_hash, hash_slot<Circ, circ_hash>),
         slot(Py_tp_richcompare, eq_richcompare<Circ>),
         slot(Py_nb_add, circ_add),
-        slot(Py_mp_length, circ_length),
+        slot(Py_mp_length, length_slot<Circ, circ_len>),
         slot(Py_mp_subscript, circ_getitem),
         slot(Py_tp_methods, kCircMethods),
         slot(Py_tp_getset, kCircGetSet),

@@ -62,12 +62,7 @@ PyObject* eccs_dump_quartz(PyObject* self, PyObject* const* args, Py_ssize_t nar
   });
 }
 
-Py_ssize_t eccs_length(PyObject* self) {
-  return guarded(Py_ssize_t{-1}, [&] {
-    Shared<ECCs> me(self);
-    return static_cast<Py_ssize_t>(me->size());
-  });
-}
+std::size_t eccs_len(const ECCs& v) { return v.size(); }
 
 PyMethodDef kEccsMethods[] = {
     method("check", nullary_method<ECCs, kCheckName, check>,
@@ -113,7 +108,7 @@ PyTypeObject* PyClass<ECCs>::type() {
         slot(Py_tp_str, text_slot<ECCs, eccs_text>),
         slot(Py_tp_richcompare, eq_richcompare<ECCs>),
         slot(Py_tp_hash, PyObject_HashNotImplemented),
-        slot(Py_mp_length, eccs_length),
+        slot(Py_mp_length, length_slot<ECCs, eccs_len>),
         slot(Py_tp_methods, kEccsMethods),
         slot(Py_tp_getset, kEccsGetSet),
     });

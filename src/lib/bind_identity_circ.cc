@@ -195,12 +195,7 @@ PyObject* identity_richcompare(PyObject* self, PyObject* other, int op) {
   });
 }
 
-Py_ssize_t identity_length(PyObject* self) {
-  return guarded(Py_ssize_t{-1}, [&] {
-    Shared<IdentityCirc> me(self);
-    return static_cast<Py_ssize_t>(me->len());
-  });
-}
+std::size_t identity_len(const IdentityCirc& v) { return v.len(); }
 
 PyObject* identity_getitem(PyObject* self, PyObject* key) {
   return guarded([&] {
@@ -247,7 +242,7 @@ PyTypeObject* PyClass<IdentityCirc>::type() {
         slot(Py_tp_repr, text_slot<IdentityCirc, identity_debug>),
         slot(Py_tp_hash, hash_slot<IdentityCirc, identity_hash>),
         slot(Py_tp_richcompare, identity_richcompare),
-        slot(Py_mp_length, identity_length),
+        slot(Py_mp_length, length_slot<IdentityCirc, identity_len>),
         slot(Py_mp_subscript, identity_getitem),
         slot(Py_tp_methods, kIdentityMethods),
         slot(Py_tp_getset, kIdentityGetSet),

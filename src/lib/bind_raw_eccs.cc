@@ -46,31 +46,24 @@ PyRef search_result(SearchResult r) {
   return to_py(std::make_tuple(map, counters));
 }
 
-using InstrSearch = SearchResult (*)(const Evaluator&, std::span<const Instr32>, std::size_t,
-                                     const SearchOptions&);
-using GateSearch = SearchResult (*)(const Evaluator&, std::span<const Gate16>, std::size_t,
-                                    const SearchOptions&);
+// The searches take instructions, the generations gates: one entry point
+// over the element type.
+template <class Element>
+using SearchFn = SearchResult (*)(const Evaluator&, std::span<const Element>, std::size_t,
+                                  const SearchOptions&);
 
-template <const char* Qualname, InstrSearch Fn>
+template <const char* Qualname, const char* ListName, class Element, SearchFn<Element> Fn>
 PyObject* search_static(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  static constexpr Params kSig = params(Qualname, {"evaluator", "instrs", "max_size"}, 3);
+  static constexpr Params kSig = params(Qualname, {"evaluator", ListName, "max_size"}, 3);
   return guarded([&] {
-    auto [evaluator, instrs, max_size] =
-        parse_args<Ref<Evaluator>, std::vector<Instr32>, uint64_t>(kSig, args, nargs, kwnames);
-    return search_result(Fn(*evaluator, instrs, max_size, interactive_options()));
+    auto [evaluator, items, max_size] =
+        parse_args<Ref<Evaluator>, std::vector<Element>, uint64_t>(kSig, args, nargs, kwnames);
+    return search_result(Fn(*evaluator, items, max_size, interactive_options()));
   });
 }
 
-template <const char* Qualname, GateSearch Fn>
-PyObject* generate_static(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  static constexpr Params kSig = params(Qualname, {"evaluator", "gates", "max_size"}, 3);
-  return guarded([&] {
-    auto [evaluator, gates, max_size] =
-        parse_args<Ref<Evaluator>, std::vector<Gate16>, uint64_t>(kSig, args, nargs, kwnames);
-    return search_result(Fn(*evaluator, gates, max_size, interactive_options()));
-  });
-}
-
+constexpr char kInstrsName[] = "instrs";
+constexpr char kGatesName[] = "gates";
 constexpr char kSearchName[] = "RawECCs.search";
 constexpr char kGenerateName[] = "RawECCs.generate";
 constexpr char kSearchNaiveName[] = "RawECCs.search_naive";
@@ -80,17 +73,17 @@ constexpr char kSimplifyName[] = "RawECCs.simplify";
 PyRef simplify(const RawECCs& m) { return to_py(m.simplify()); }
 
 PyMethodDef kRawEccsMethods[] = {
-    static_method("search", search_static<kSearchName, &search>,
+    static_method("search", search_static<kSearchName, kInstrsName, Instr32, &search>,
                   "search(evaluator, instrs, max_size)\n--\n\n"
                   "Optimized search using permutation-equivalent placements per circuit."),
-    static_method("generate", generate_static<kGenerateName, &generate>,
+    static_method("generate", search_static<kGenerateName, kGatesName, Gate16, &generate>,
                   "generate(evaluator, gates, max_size)\n--\n\n"
                   "Generates ECCs from a gate set using the optimized search.\n\n"
                   "Adjoint gates are added automatically if missing."),
-    static_method("search_naive", search_static<kSearchNaiveName, &search_naive>,
+    static_method("search_naive", search_static<kSearchNaiveName, kInstrsName, Instr32, &search_naive>,
                   "search_naive(evaluator, instrs, max_size)\n--\n\n"
                   "Exhaustive baseline search without permutation-based multiplicity reduction."),
-    static_method("generate_naive", generate_static<kGenerateNaiveName, &generate_naive>,
+    static_method("generate_naive", search_static<kGenerateNaiveName, kGatesName, Gate16, &generate_naive>,
                   "generate_naive(evaluator, gates, max_size)\n--\n\n"
                   "Generates ECCs from a gate set using the naive search."),
     method("simplify", nullary_method<RawECCs, kSimplifyName, simplify>,

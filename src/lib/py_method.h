@@ -79,6 +79,15 @@ Py_hash_t hash_slot(PyObject* self) {
   });
 }
 
+// `len()` slot from `std::size_t Len(const T&)`.
+template <class T, auto Len>
+Py_ssize_t length_slot(PyObject* self) {
+  return guarded(Py_ssize_t{-1}, [&] {
+    Shared<T> me(self);
+    return static_cast<Py_ssize_t>(Len(*me));
+  });
+}
+
 template <class F>
 PyType_Slot slot(int id, F* fn) {
   return {id, reinterpret_cast<void*>(fn)};
