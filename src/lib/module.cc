@@ -25,6 +25,8 @@ constexpr ClassEntry kClasses[] = {
     {"Evaluator", &PyClass<Evaluator>::type},
     {"Circ", &PyClass<Circ>::type},
     {"IdentityCirc", &PyClass<IdentityCirc>::type},
+    {"IdentityProver", &PyClass<IdentityProver>::type},
+    {"Proof", &PyClass<Proof>::type},
 };
 
 PyModuleDef kModuleDef = {

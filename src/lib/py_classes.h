@@ -8,7 +8,9 @@
 #include "circ/instr.h"
 #include "circ/instruction.h"
 #include "identity/circuit.h"
+#include "identity/eccprove.h"
 #include "identity/idcircuit.h"
+#include "identity/proof.h"
 #include "lib/py_class.h"
 #include "search/ecc.h"
 #include "search/raw_eccs.h"
@@ -36,6 +38,8 @@ TREVALON_PY_CLASS(RawECCs, "RawECCs", false);
 TREVALON_PY_CLASS(Evaluator, "Evaluator", false);
 TREVALON_PY_CLASS(Circ, "Circ", false);
 TREVALON_PY_CLASS(IdentityCirc, "IdentityCirc", false);
+TREVALON_PY_CLASS(IdentityProver, "IdentityProver", false);
+TREVALON_PY_CLASS(Proof, "Proof", false);
 
 }  // namespace trevalon::py
 
