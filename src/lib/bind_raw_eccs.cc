@@ -5,6 +5,7 @@
 #include "lib/py_classes.h"
 #include "lib/py_method.h"
 #include "search/ecc.h"
+#include "search/map_queries.h"
 #include "search/search.h"
 
 namespace trevalon::py {
@@ -72,6 +73,49 @@ constexpr char kSimplifyName[] = "RawECCs.simplify";
 
 PyRef simplify(const RawECCs& m) { return to_py(m.simplify()); }
 
+// The map queries read `self` and their map and evaluator arguments under
+// shared borrows, without copying them.
+PyObject* find_equivalents_py(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr Params kSig = params("RawECCs.find_equivalents", {"evaluator", "instrs"}, 2);
+  return guarded([&] {
+    auto [evaluator, instrs] = parse_args<Ref<Evaluator>, std::vector<Instr32>>(kSig, args, nargs, kwnames);
+    Shared<RawECCs> me(self);
+    return to_py(find_equivalents(*me, *evaluator, instrs));
+  });
+}
+
+PyObject* compute_next_key_py(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr Params kSig =
+      params("RawECCs.compute_next_key", {"evaluator", "current_key", "instr"}, 3);
+  return guarded([&] {
+    auto [evaluator, key, instr] = parse_args<Ref<Evaluator>, uint64_t, Instr32>(kSig, args, nargs, kwnames);
+    Shared<RawECCs> me(self);
+    return to_py(compute_next_key(*me, *evaluator, key, instr));
+  });
+}
+
+PyObject* switch_evaluator_py(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr Params kSig = params("RawECCs.switch_evaluator", {"new_evaluator"}, 1);
+  return guarded([&] {
+    auto [evaluator] = parse_args<Ref<Evaluator>>(kSig, args, nargs, kwnames);
+    Shared<RawECCs> me(self);
+    return wrap(switch_evaluator(*me, *evaluator));
+  });
+}
+
+// Runs on the worker pool with the interpreter lock held: the workers
+// never touch Python objects.
+PyObject* check_identity_subset_py(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                   PyObject* kwnames) {
+  static constexpr Params kSig = params("RawECCs.check_identity_subset", {"ecc1", "evaluator"}, 2);
+  return guarded([&] {
+    auto [ecc1, evaluator] = parse_args<Ref<RawECCs>, Ref<Evaluator>>(kSig, args, nargs, kwnames);
+    Shared<RawECCs> me(self);
+    check_identity_subset(*me, *ecc1, *evaluator);
+    return py_none();
+  });
+}
+
 PyMethodDef kRawEccsMethods[] = {
     static_method("search", search_static<kSearchName, kInstrsName, Instr32, &search>,
                   "search(evaluator, instrs, max_size)\n--\n\n"
@@ -88,6 +132,20 @@ PyMethodDef kRawEccsMethods[] = {
                   "Generates ECCs from a gate set using the naive search."),
     method("simplify", nullary_method<RawECCs, kSimplifyName, simplify>,
            "simplify($self)\n--\n\nConverts raw buckets into sorted, normalized ECCs."),
+    method("find_equivalents", find_equivalents_py,
+           "find_equivalents($self, evaluator, instrs)\n--\n\n"
+           "Python wrapper returning equivalent circuits for a candidate program."),
+    method("compute_next_key", compute_next_key_py,
+           "compute_next_key($self, evaluator, current_key, instr)\n--\n\n"
+           "Computes the next reachable ECC hash after appending one instruction.\n\n"
+           "Returns `None` when the resulting state was not discovered in this map."),
+    method("switch_evaluator", switch_evaluator_py,
+           "switch_evaluator($self, new_evaluator)\n--\n\n"
+           "Re-evaluates all stored circuits under a new evaluator.\n\n"
+           "Useful for cross-checking evaluator-independence of discovered classes."),
+    method("check_identity_subset", check_identity_subset_py,
+           "check_identity_subset($self, ecc1, evaluator)\n--\n\n"
+           "Checks that every identity in `self` is representable in `ecc1`."),
     kMethodsEnd,
 };
 
