@@ -19,6 +19,7 @@ Evaluator make_evaluator(uint32_t n, uint64_t seed) {
 
 struct SearchRun {
   SearchCounters counters;
+  ECCs classes;
   std::vector<std::string> progress;
   std::vector<std::string> buckets;  // key and debug text, in map order
 };
@@ -31,6 +32,7 @@ SearchRun run(const Evaluator& ev, const std::vector<Gate16>& gates, std::size_t
   options.progress = [&](std::string_view line) { out.progress.emplace_back(line); };
   SearchResult r = naive ? generate_naive(ev, gates, max_size, options) : generate(ev, gates, max_size, options);
   out.counters = r.counters;
+  out.classes = r.map.simplify();
   for (const auto& b : r.map.buckets()) {
     out.buckets.push_back(std::to_string(b.key) + " " + b.ecc.debug_text(r.map.arena()));
   }
@@ -48,6 +50,7 @@ TEST(Search, ParallelMatchesSequential) {
       EXPECT_EQ(par.counters, seq.counters);
       EXPECT_EQ(par.progress, seq.progress);
       EXPECT_EQ(par.buckets, seq.buckets);
+      EXPECT_TRUE(par.classes == seq.classes);
     }
     if (naive) EXPECT_EQ(seq.counters.evaluated, seq.counters.offered);
     EXPECT_EQ(seq.progress.size(), (seq.counters.explored + 399) / 400);
