@@ -1,0 +1,20 @@
+"""A few seconds of each libFuzzer harness with a fixed seed, when clang is
+available (scripts/fuzz.sh builds them); skipped otherwise."""
+import os
+import shutil
+import subprocess
+
+import pytest
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+
+@pytest.mark.skipif(shutil.which("clang++") is None, reason="needs clang for libFuzzer")
+@pytest.mark.parametrize("target", ["record", "expression"])
+def test_short_fuzz_run(target, tmp_path):
+    env = dict(os.environ, FUZZ_SEED="1", BUILD_DIR=os.environ.get("FUZZ_BUILD_DIR", "/tmp/trevalon-fuzz"))
+    env.pop("LD_PRELOAD", None)
+    proc = subprocess.run(["bash", os.path.join(ROOT, "scripts", "fuzz.sh"), target, "3"],
+                          env=env, cwd=tmp_path, capture_output=True, text=True, timeout=1800)
+    assert proc.returncode == 0, proc.stderr[-4000:]
+    assert not list(tmp_path.glob("crash-*"))
