@@ -176,25 +176,6 @@ std::string identity_text(const IdentityCirc& c) { return c.to_text(); }
 std::string identity_debug(const IdentityCirc& c) { return c.debug_text(); }
 uint64_t identity_hash(const IdentityCirc& c) { return c.hash_value(); }
 
-PyObject* identity_richcompare(PyObject* self, PyObject* other, int op) {
-  return guarded([&]() -> PyRef {
-    if (!is_instance<IdentityCirc>(other)) return PyRef::borrow(Py_NotImplemented);
-    Shared<IdentityCirc> a(self), b(other);
-    const auto order = *a <=> *b;
-    bool result = false;
-    switch (op) {
-      case Py_LT: result = order < 0; break;
-      case Py_LE: result = order <= 0; break;
-      case Py_EQ: result = order == 0; break;
-      case Py_NE: result = order != 0; break;
-      case Py_GT: result = order > 0; break;
-      case Py_GE: result = order >= 0; break;
-      default: return PyRef::borrow(Py_NotImplemented);
-    }
-    return py_bool(result);
-  });
-}
-
 std::size_t identity_len(const IdentityCirc& v) { return v.len(); }
 
 PyObject* identity_getitem(PyObject* self, PyObject* key) {
@@ -241,7 +222,7 @@ PyTypeObject* PyClass<IdentityCirc>::type() {
         slot(Py_tp_str, text_slot<IdentityCirc, identity_text>),
         slot(Py_tp_repr, text_slot<IdentityCirc, identity_debug>),
         slot(Py_tp_hash, hash_slot<IdentityCirc, identity_hash>),
-        slot(Py_tp_richcompare, identity_richcompare),
+        slot(Py_tp_richcompare, ordered_richcompare<IdentityCirc>),
         slot(Py_mp_length, length_slot<IdentityCirc, identity_len>),
         slot(Py_mp_subscript, identity_getitem),
         slot(Py_tp_methods, kIdentityMethods),

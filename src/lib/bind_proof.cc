@@ -65,25 +65,6 @@ PyRef get_raw(const Proof& p) { return to_py(p.entries()); }
 std::string proof_text(const Proof& p) { return p.to_text(); }
 std::string proof_repr(const Proof& p) { return std::to_string(p.size()); }
 
-PyObject* proof_richcompare(PyObject* self, PyObject* other, int op) {
-  return guarded([&]() -> PyRef {
-    if (!is_instance<Proof>(other)) return PyRef::borrow(Py_NotImplemented);
-    Shared<Proof> a(self), b(other);
-    const auto order = *a <=> *b;
-    bool result = false;
-    switch (op) {
-      case Py_LT: result = order < 0; break;
-      case Py_LE: result = order <= 0; break;
-      case Py_EQ: result = order == 0; break;
-      case Py_NE: result = order != 0; break;
-      case Py_GT: result = order > 0; break;
-      case Py_GE: result = order >= 0; break;
-      default: return PyRef::borrow(Py_NotImplemented);
-    }
-    return py_bool(result);
-  });
-}
-
 PyGetSetDef kProofGetSet[] = {
     {"raw", getter<Proof, get_raw>, nullptr, "Returns raw proof entries.", nullptr},
     kGetSetEnd,
@@ -99,7 +80,7 @@ PyTypeObject* PyClass<Proof>::type() {
         slot(Py_tp_new, proof_new),
         slot(Py_tp_str, text_slot<Proof, proof_text>),
         slot(Py_tp_repr, text_slot<Proof, proof_repr>),
-        slot(Py_tp_richcompare, proof_richcompare),
+        slot(Py_tp_richcompare, ordered_richcompare<Proof>),
         slot(Py_tp_hash, PyObject_HashNotImplemented),
         slot(Py_tp_getset, kProofGetSet),
     });

@@ -127,6 +127,28 @@ PyObject* eq_richcompare(PyObject* self, PyObject* other, int op) {
   });
 }
 
+// All six comparisons by the native total order; other types are
+// NotImplemented.
+template <class T>
+PyObject* ordered_richcompare(PyObject* self, PyObject* other, int op) {
+  return guarded([&]() -> PyRef {
+    if (!is_instance<T>(other)) return PyRef::borrow(Py_NotImplemented);
+    Shared<T> a(self), b(other);
+    const auto order = *a <=> *b;
+    bool result = false;
+    switch (op) {
+      case Py_LT: result = order < 0; break;
+      case Py_LE: result = order <= 0; break;
+      case Py_EQ: result = order == 0; break;
+      case Py_NE: result = order != 0; break;
+      case Py_GT: result = order > 0; break;
+      case Py_GE: result = order >= 0; break;
+      default: return PyRef::borrow(Py_NotImplemented);
+    }
+    return PyRef::borrow(result ? Py_True : Py_False);
+  });
+}
+
 // A stored 64-bit hash as Python's hash value (-1 is reserved for errors).
 inline Py_hash_t to_py_hash(uint64_t h) {
   const auto v = static_cast<Py_hash_t>(h);
