@@ -110,7 +110,7 @@ std::pair<uint64_t, uint64_t> reduce_equivalence_front(std::span<const Instr32> 
     const SurfacePositions g2 = circuit_get_surface_gates_hashmap(c2, mask2);
     uint32_t count = 0;
     for (const auto& [gate, i] : g1) {
-      auto it = std::find_if(g2.begin(), g2.end(), [&](const auto& e) { return e.first == gate; });
+      auto it = std::find_if(g2.begin(), g2.end(), [&, gate = gate](const auto& e) { return e.first == gate; });
       if (it == g2.end()) continue;
       mask1 &= ~bit(i);
       mask2 &= ~bit(it->second);
