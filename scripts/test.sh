@@ -15,3 +15,7 @@ cmake --build "$build" --parallel
 # package (with its native module), not the bare sources in python/.
 tests_dir="$(pwd)/tests"
 cd /tmp && python3 -m pytest -q "$tests_dir" "$@"
+
+# The same suite against an AddressSanitizer+UBSan build (about 15 minutes,
+# mostly the instrumented build).
+bash "$tests_dir/../scripts/sanitize.sh" asan
