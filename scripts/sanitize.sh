@@ -2,7 +2,9 @@
 # Builds the extension and the C++ tests with sanitizers and runs tests against it.
 #   bash scripts/sanitize.sh asan [pytest args...]   AddressSanitizer + UBSan, whole suite
 #   bash scripts/sanitize.sh tsan [pytest args...]   ThreadSanitizer, C++ tests + thread tests
-# BUILD_DIR (default /tmp/trevalon-<mode>) holds the build; nothing is installed:
+# BUILD_DIR (default build/sanitize-<mode> in the source tree, so that a clone
+# never meets a build directory configured for another tree) holds the build;
+# nothing is installed:
 # the suite imports the package from BUILD_DIR/pkg.
 # The interpreter itself is not instrumented, so the sanitizer runtime (and
 # libstdc++, which it must intercept) is preloaded. CPython leaks by design,
@@ -11,7 +13,7 @@ set -euo pipefail
 src="$(cd "$(dirname "$0")/.." && pwd)"
 mode="${1:?usage: sanitize.sh asan|tsan [pytest args...]}"
 shift
-build="${BUILD_DIR:-/tmp/trevalon-$mode}"
+build="${BUILD_DIR:-$src/build/sanitize-$mode}"
 
 case "$mode" in
   asan) flags=address,undefined; runtime=libasan.so ;;
