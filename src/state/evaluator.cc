@@ -5,6 +5,7 @@
 
 #include "state/gates.h"
 #include "state/order_info.h"
+#include "state/quantise.h"
 #include "utils/abort.h"
 
 namespace trevalon {
@@ -17,10 +18,68 @@ struct EvalScratch {
   BoundCircuit inverse;
   std::vector<Instr32> adjoints;
   std::array<StateVec, Evaluator::kMaxQubits + 1> candidate;
-  std::array<StateVec, Evaluator::kMaxQubits + 1> canonical;
 };
 
 thread_local EvalScratch EVAL_SCRATCH;
+
+// A back state before its phase normalisation and relabelling, which are
+// applied on the fly: canonical amplitude z = phase * raw amplitude map(z),
+// with im[0] = 0. Reading it this way gives exactly the values that
+// normalize_arg followed by apply_permutation(front^-1) would store.
+struct PendingCanonical {
+  const StateVec* raw;
+  PhaseFactor phase;
+
+  void amplitude(const IndexMap& map, std::size_t z, double& re, double& im) const {
+    const std::size_t x = map(z);
+    phase.apply(raw->re()[x], raw->im()[x], re, im);
+    if (z == 0) im = 0.0;
+  }
+};
+
+// The qubit keys of get_orderinfo, read through a pending phase.
+void phased_keys(const StateVec& s, const PhaseFactor& phase, uint32_t n, OrderInfo::Key* keys) {
+  const std::size_t last = s.len() - 1;
+  for (uint32_t q = 0; q < n; ++q) {
+    const std::size_t a = std::size_t{1} << q;
+    const std::size_t b = last & ~a;
+    double ar, ai, br, bi;
+    phase.apply(s.re()[a], s.im()[a], ar, ai);
+    phase.apply(s.re()[b], s.im()[b], br, bi);
+    if (b == 0) bi = 0.0;
+    keys[q] = {quantise(ar), quantise(ai), quantise(br), quantise(bi)};
+  }
+}
+
+// Three-way order of a pending canonical state against a materialised one:
+// real parts first, then imaginary parts, stopping at the first difference.
+// Bitwise equal values need no quantisation (tied candidates usually give
+// bitwise equal states).
+std::strong_ordering compare_canonical(const PendingCanonical& c, const IndexMap& map,
+                                       const StateVec& best) {
+  const std::size_t len = best.len();
+  for (std::size_t z = 0; z < len; ++z) {
+    double re, im;
+    c.amplitude(map, z, re, im);
+    if (re != best.re()[z]) {
+      if (auto o = quantise(re) <=> quantise(best.re()[z]); o != 0) return o;
+    }
+  }
+  for (std::size_t z = 0; z < len; ++z) {
+    double re, im;
+    c.amplitude(map, z, re, im);
+    if (im != best.im()[z]) {
+      if (auto o = quantise(im) <=> quantise(best.im()[z]); o != 0) return o;
+    }
+  }
+  return std::strong_ordering::equal;
+}
+
+void materialise(const PendingCanonical& c, const IndexMap& map, StateVec& out) {
+  const std::size_t len = c.raw->len();
+  if (out.len() != len) out = StateVec::zeros(c.raw->nqubits());
+  for (std::size_t z = 0; z < len; ++z) c.amplitude(map, z, out.re()[z], out.im()[z]);
+}
 
 // Adjoint handles of the built-in gates, which are fixed built-ins
 // themselves; resolved once so an evaluation takes no registry lock for them.
@@ -68,32 +127,35 @@ void Evaluator::evaluate_multiple(std::span<const Instr32> instrs, Evaluation& o
   forward.copy_from(initial_state_);
   sc.forward.run(forward);
   forward.normalize_arg();
-  const TiePerms candidates = forward.get_orderinfo().as_perms();
+  OrderInfo::Key keys[kMaxQubits];
+  phased_keys(forward, PhaseFactor{}, n, keys);
+  const auto [base, tie_mask] = order_bits(keys, static_cast<uint8_t>(n));
+  const TiePerms candidates(base, eqmask_to_perms(tie_mask));
 
-  StateVec& best = out.back;
+  // A candidate is read through its pending phase and relabelling; only a
+  // new best is written out, straight into the result.
   StateVec& candidate = sc.candidate[n];
-  StateVec& canonical = sc.canonical[n];
-  PermPairs& pairs = out.pairs;
-  pairs.clear();
+  StateVec& best = out.back;
   bool has_best = false;
+  PermPairs& pairs = out.pairs;
+  // erase, unlike clear, keeps a grown buffer for the next call.
+  pairs.erase(pairs.begin(), pairs.end());
   for (const Permut32 f : candidates) {
     backtrack_state_.permute_into(f, candidate);
     sc.inverse.run(candidate);
-    candidate.normalize_arg();
-    const auto [front, mask] = candidate.get_orderinfo().as_bits();
+    const PhaseFactor phase = candidate.phase_factor();
+    phased_keys(candidate, phase, n, keys);
+    const auto [front, mask] = order_bits(keys, static_cast<uint8_t>(n));
     if (mask != 0) abort_with("Non-deterministic front permutation detected during evaluation");
-    candidate.permute_into(front.inverse(), canonical);
     const std::pair<Permut32, Permut32> pair{front, f.inverse()};
-    if (!has_best) {
-      best.swap(canonical);
-      has_best = true;
-      pairs.push_back(pair);
-      continue;
-    }
-    const auto order = canonical <=> best;
+    const PendingCanonical view{&candidate, phase};
+    const IndexMap map(front, n);
+    const std::strong_ordering order =
+        has_best ? compare_canonical(view, map, best) : std::strong_ordering::less;
     if (order < 0) {
-      best.swap(canonical);
-      pairs.clear();
+      materialise(view, map, best);
+      has_best = true;
+      pairs.erase(pairs.begin(), pairs.end());
       pairs.push_back(pair);
     } else if (order == 0) {
       pairs.push_back(pair);

@@ -3,7 +3,7 @@
 #include <mutex>
 #include <vector>
 
-#include "state/qreal.h"
+#include "state/quantise.h"
 #include "state/state_vec.h"
 
 namespace trevalon {
@@ -89,6 +89,28 @@ TiePerms OrderInfo::as_perms() const {
   return TiePerms(base, eqmask_to_perms(mask));
 }
 
+std::pair<Permut32, uint8_t> order_bits(const OrderInfo::Key* keys, uint8_t n) {
+  if (n > Permut32::kMaxLen) abort_with("Permutation length must be less than or equal to 8");
+  if (n <= 1) return {Permut32::identity(n), 0};
+  uint8_t order[8];
+  for (uint8_t i = 0; i < n; ++i) {
+    uint8_t j = i;
+    while (j > 0 && keys[i] < keys[order[j - 1]]) {
+      order[j] = order[j - 1];
+      --j;
+    }
+    order[j] = i;
+  }
+  Permut32 p;
+  uint8_t mask = 0;
+  for (uint8_t i = 0; i < n; ++i) {
+    p.set(i, order[i]);
+    if (i + 1 < n && keys[order[i]] == keys[order[i + 1]]) mask |= static_cast<uint8_t>(1u << i);
+  }
+  p.set_len(n);
+  return {p, mask};
+}
+
 OrderInfo StateVec::get_orderinfo() const {
   const uint32_t n = nqubits();
   OrderInfo oi(n);
@@ -98,8 +120,7 @@ OrderInfo StateVec::get_orderinfo() const {
   oi.sort_eqclass_by_key(0, [&](std::size_t q) {
     const std::size_t a = std::size_t{1} << q;
     const std::size_t b = last & ~a;
-    return OrderInfo::Key{qreal::percision_repr(r[a]), qreal::percision_repr(i[a]),
-                          qreal::percision_repr(r[b]), qreal::percision_repr(i[b])};
+    return OrderInfo::Key{quantise(r[a]), quantise(i[a]), quantise(r[b]), quantise(i[b])};
   });
   return oi;
 }

@@ -120,6 +120,11 @@ class OrderInfo {
   List eq_classes_;
 };
 
+// as_bits() of the order that sorts qubits 0..n-1 (n <= 8) by keys[q],
+// without building the OrderInfo: stable ascending order, and mask bit i
+// set when the keys at positions i and i+1 are equal.
+std::pair<Permut32, uint8_t> order_bits(const OrderInfo::Key* keys, uint8_t n);
+
 template <class KeyFn>
 void OrderInfo::sort_eqclass_by_key(std::size_t idx, KeyFn&& key) {
   const auto [start, end] = get_eqclass_range(idx);

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "state/qreal.h"
+#include "state/quantise.h"
 #include "utils/abort.h"
 #include "utils/siphash.h"
 
@@ -22,7 +23,7 @@ thread_local StateVecCache STATE_VEC_CACHE;
 std::strong_ordering compare_parts(const double* a, std::size_t na, const double* b, std::size_t nb) {
   const std::size_t n = std::min(na, nb);
   for (std::size_t i = 0; i < n; ++i) {
-    if (auto c = qreal::cmp(a[i], b[i]); c != 0) return c;
+    if (auto c = quantise(a[i]) <=> quantise(b[i]); c != 0) return c;
   }
   return na <=> nb;
 }
@@ -161,8 +162,8 @@ void StateVec::normalize() {
   normalize_arg();
 }
 
-void StateVec::normalize_arg() {
-  if (len_ == 0) return;
+PhaseFactor StateVec::phase_factor() const {
+  if (len_ == 0) return {};
   double ur = re_[0];
   double ui = im_[0];
   if (qreal::near_zero(ur) && qreal::near_zero(ui)) {
@@ -181,18 +182,18 @@ void StateVec::normalize_arg() {
     }
   }
   const double m2 = ur * ur + ui * ui;
-  // A zero reference carries no phase; leave the amplitudes as they are
-  // rather than filling them with NaN.
-  if (m2 > 0.0) {
-    const double root = std::sqrt(m2);
-    const double pr = ur / m2 * root;
-    const double pi = -ui / m2 * root;
-    for (std::size_t x = 0; x < len_; ++x) {
-      const double r = re_[x];
-      const double i = im_[x];
-      re_[x] = pr * r - pi * i;
-      im_[x] = pr * i + pi * r;
-    }
+  // A zero reference carries no phase; the amplitudes stay as they are
+  // rather than turning into NaN.
+  if (!(m2 > 0.0)) return {};
+  const double root = std::sqrt(m2);
+  return {ur / m2 * root, -ui / m2 * root, false};
+}
+
+void StateVec::normalize_arg() {
+  if (len_ == 0) return;
+  const PhaseFactor phase = phase_factor();
+  if (!phase.identity) {
+    for (std::size_t x = 0; x < len_; ++x) phase.apply(re_[x], im_[x], re_[x], im_[x]);
   }
   im_[0] = 0.0;
 }
@@ -206,9 +207,9 @@ bool StateVec::check() const {
 uint64_t StateVec::hash_value() const {
   SipHasher13 h;
   h.write_u32(static_cast<uint32_t>(len_));
-  for (std::size_t x = 0; x < len_; ++x) qreal::hash_into(h, re_[x]);
+  for (std::size_t x = 0; x < len_; ++x) h.write_i64(quantise(re_[x]));
   h.write_u32(static_cast<uint32_t>(len_));
-  for (std::size_t x = 0; x < len_; ++x) qreal::hash_into(h, im_[x]);
+  for (std::size_t x = 0; x < len_; ++x) h.write_i64(quantise(im_[x]));
   return h.finish();
 }
 
@@ -220,27 +221,22 @@ bool StateVec::loose_eq(const StateVec& other) const {
   return true;
 }
 
-void StateVec::permute_into(Permut32 perm, StateVec& out) const {
-  const uint32_t n = nqubits();
-  // Index images are assembled from two 4-bit lookups; bits 8 and up are
-  // fixed, as are the qubits at or beyond perm.len().
+IndexMap::IndexMap(Permut32 perm, uint32_t nqubits) {
   uint32_t image[8];
   for (uint32_t k = 0; k < 8; ++k) {
     image[k] = k < perm.len() ? perm.get(static_cast<uint8_t>(k)) : k;
-    if (k < n && image[k] >= n) check_index(image[k], n);
+    if (k < nqubits && image[k] >= nqubits) check_index(image[k], nqubits);
   }
-  uint32_t lo[16];
-  uint32_t hi[16];
-  for (uint32_t v = 0; v < 16; ++v) {
-    lo[v] = 0;
-    hi[v] = 0;
-    for (uint32_t k = 0; k < 4; ++k) {
-      if (v & (1u << k)) {
-        lo[v] |= 1u << image[k];
-        hi[v] |= 1u << image[k + 4];
-      }
-    }
+  // Each entry from its lowest set bit; only indices of the state are filled.
+  const std::size_t filled = nqubits >= 8 ? 256 : std::size_t{1} << nqubits;
+  low_[0] = 0;
+  for (std::size_t x = 1; x < filled; ++x) {
+    low_[x] = static_cast<uint8_t>(low_[x & (x - 1)] | (1u << image[std::countr_zero(x)]));
   }
+}
+
+void StateVec::permute_into(Permut32 perm, StateVec& out) const {
+  const IndexMap map(perm, nqubits());
   if (out.len_ != len_) {
     StateVec fresh(len_);
     out.swap(fresh);
@@ -250,7 +246,7 @@ void StateVec::permute_into(Permut32 perm, StateVec& out) const {
   double* dst_re = out.re_.get();
   double* dst_im = out.im_.get();
   for (std::size_t x = 0; x < len_; ++x) {
-    const std::size_t y = lo[x & 15] | hi[(x >> 4) & 15] | (x & ~std::size_t{255});
+    const std::size_t y = map(x);
     dst_re[y] = src_re[x];
     dst_im[y] = src_im[x];
   }
@@ -278,7 +274,7 @@ std::string StateVec::to_text() const {
 bool operator==(const StateVec& a, const StateVec& b) {
   if (a.len_ != b.len_) return false;
   for (std::size_t x = 0; x < a.len_; ++x) {
-    if (!qreal::eq(a.re_[x], b.re_[x]) || !qreal::eq(a.im_[x], b.im_[x])) return false;
+    if (quantise(a.re_[x]) != quantise(b.re_[x]) || quantise(a.im_[x]) != quantise(b.im_[x])) return false;
   }
   return true;
 }

@@ -31,6 +31,38 @@ namespace trevalon {
 
 class OrderInfo;
 
+// The factor `normalize_arg` multiplies every amplitude by; `identity` when
+// the reference amplitude is zero and the amplitudes stay as they are.
+struct PhaseFactor {
+  double re = 1.0;
+  double im = 0.0;
+  bool identity = true;
+
+  // The product with amplitude (r, i), computed as normalize_arg does.
+  void apply(double r, double i, double& out_re, double& out_im) const {
+    if (identity) {
+      out_re = r;
+      out_im = i;
+    } else {
+      out_re = re * r - im * i;
+      out_im = re * i + im * r;
+    }
+  }
+};
+
+// The index relabelling of a qubit permutation: bit k of an index moves to
+// bit perm.at(k); bits at or beyond perm.len(), and from 8 up, stay. Built
+// for one qubit count (aborting when perm sends a qubit of it outside);
+// valid for indices below 2^nqubits.
+class IndexMap {
+ public:
+  IndexMap(Permut32 perm, uint32_t nqubits);
+  std::size_t operator()(std::size_t x) const { return low_[x & 255] | (x & ~std::size_t{255}); }
+
+ private:
+  uint8_t low_[256];
+};
+
 class StateVec {
  public:
   // The largest register the constructors build: 2^28 amplitudes take 4 GiB
@@ -72,6 +104,8 @@ class StateVec {
   // Removes the global phase: amplitude 0 (else the last, else the
   // normalised sum) becomes the real positive reference, and im[0] is 0.
   void normalize_arg();
+  // The factor normalize_arg would apply (it also sets im[0] to 0).
+  PhaseFactor phase_factor() const;
   // True when the squared norm is within 2^-24 of 1.
   bool check() const;
   // SipHash-1-3 (zero keys) of the lengths and quantised amplitudes. Does
