@@ -8,6 +8,7 @@
 #ifndef TREVALON_CIRC_INSTR_H_
 #define TREVALON_CIRC_INSTR_H_
 
+#include <array>
 #include <compare>
 #include <cstdint>
 #include <optional>
@@ -67,6 +68,29 @@ class Instr32 {
 static_assert(sizeof(Instr32) == 4);
 
 void append_text(std::string& out, const Instr32& instr);
+
+// A relabelling as a lookup table: entry i of the permutation for every
+// i < 8 (0 beyond its length). Hot loops relabel through it without the
+// range checks of `apply_permutation`.
+using QubitTable = std::array<uint8_t, 8>;
+inline QubitTable qubit_table(Permut32 p) {
+  QubitTable t{};
+  for (uint8_t i = 0; i < 8; ++i) t[i] = p.get(i);
+  return t;
+}
+
+// `in` with each used qubit q replaced by to[q & 7]; the mask keeps the
+// lookup in bounds for any slot value.
+inline Instr32 relabel(const Instr32& in, const QubitTable& to) {
+  const QArgs16& a = in.qargs();
+  uint8_t s0 = a.slot(0), s1 = a.slot(1);
+  switch (a.len()) {
+    case 2: s1 = to[s1 & 7]; [[fallthrough]];
+    case 1: s0 = to[s0 & 7]; break;
+    default: break;
+  }
+  return Instr32(in.gate(), QArgs16(s0, s1));
+}
 
 }  // namespace trevalon
 

@@ -12,25 +12,6 @@
 namespace trevalon {
 namespace {
 
-// `in` relabelled through the 8-entry table `to`. Used qubits are below 8 by
-// the circuit invariant; the mask keeps the lookup in bounds even so.
-Instr32 relabel(const Instr32& in, const std::array<uint8_t, 8>& to) {
-  const QArgs16& a = in.qargs();
-  uint8_t s0 = a.slot(0), s1 = a.slot(1);
-  switch (a.len()) {
-    case 2: s1 = to[s1 & 7]; [[fallthrough]];
-    case 1: s0 = to[s0 & 7]; break;
-    default: break;
-  }
-  return Instr32(in.gate(), QArgs16(s0, s1));
-}
-
-std::array<uint8_t, 8> table_of(Permut32 p) {
-  std::array<uint8_t, 8> t{};
-  for (uint8_t i = 0; i < 8; ++i) t[i] = p.get(i);
-  return t;
-}
-
 // What an untrusted instruction must satisfy beyond the circuit invariant.
 void check_record_instr(const Instr32& instr) {
   const QArgs16& a = instr.qargs();
@@ -104,7 +85,7 @@ std::pair<Circ, Permut32> search_relabellings(const Circ& c) {
   Permut32 best_perm, best_p;
   bool have = false;
   for (Permut32 p : Permut32::all(c.nqubits())) {
-    const auto to = table_of(p);
+    const auto to = qubit_table(p);
     for (std::size_t i = 0; i < src.size(); ++i) cand[i] = relabel(src[i], to);
     reorder_in_place(cand);
     const Permut32 perm = compact_perm(cand, conjugate(p, c.perm()));
@@ -130,10 +111,10 @@ Circ search_rotations(const Circ& c) {
   Permut32 best_perm;
   bool have = false;
   for (Permut32 p : Permut32::all(c.nqubits())) {
-    const auto to = table_of(p);
+    const auto to = qubit_table(p);
     for (std::size_t i = 0; i < m; ++i) d[i] = relabel(src[i], to);
     const Permut32 perm_d = conjugate(p, c.perm());
-    const auto back = table_of(perm_d.inv());
+    const auto back = qubit_table(perm_d.inv());
     for (std::size_t i = 0; i < m; ++i) {
       if (!d[i].qargs().contains(0)) continue;
       // d rotated left by i: the first i instructions return through the
@@ -217,7 +198,7 @@ Circ Circ::reorder_instrs() && {
 
 Circ Circ::permut(Permut32 p) const {
   const auto [s, o] = Permut32::coordinate_permute(perm_, p);
-  const auto to = table_of(o);
+  const auto to = qubit_table(o);
   std::vector<Instr32> out;
   out.reserve(instrs_.size());
   for (const Instr32& in : instrs_) out.push_back(relabel(in, to));
@@ -231,13 +212,13 @@ Circ Circ::rotate(int64_t n) const {
   if (n >= 0) {
     const auto k = static_cast<uint64_t>(n);
     if (k > len) slice_abort(k, len);
-    const auto back = table_of(perm_.inv());
+    const auto back = qubit_table(perm_.inv());
     out.insert(out.end(), instrs_.begin() + static_cast<std::ptrdiff_t>(k), instrs_.end());
     for (std::size_t i = 0; i < k; ++i) out.push_back(relabel(instrs_[i], back));
   } else {
     const uint64_t k = 0 - static_cast<uint64_t>(n);
     if (k > len) slice_abort(k, len);
-    const auto fwd = table_of(perm_);
+    const auto fwd = qubit_table(perm_);
     for (std::size_t i = len - k; i < len; ++i) out.push_back(relabel(instrs_[i], fwd));
     out.insert(out.end(), instrs_.begin(), instrs_.begin() + static_cast<std::ptrdiff_t>(len - k));
   }
@@ -267,7 +248,7 @@ Circ Circ::remove_swaps() const {
 }
 
 Circ Circ::inverse() const {
-  const auto fwd = table_of(perm_);
+  const auto fwd = qubit_table(perm_);
   std::vector<Instr32> out;
   out.reserve(instrs_.size());
   for (auto it = instrs_.rbegin(); it != instrs_.rend(); ++it) out.push_back(relabel(it->adjoint(), fwd));
@@ -283,7 +264,7 @@ std::vector<Instr32> Circ::instrs_with_swaps() const {
 
 Circ operator+(const Circ& a, const Circ& b) {
   const auto [p1, p2] = Permut32::coordinate_permute(a.perm_, b.perm_);
-  const auto back = table_of(p1.inv());
+  const auto back = qubit_table(p1.inv());
   std::vector<Instr32> out;
   out.reserve(a.instrs_.size() + b.instrs_.size());
   out.insert(out.end(), a.instrs_.begin(), a.instrs_.end());

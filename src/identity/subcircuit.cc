@@ -37,33 +37,13 @@ GateMask rotate_right(GateMask m, std::size_t k, std::size_t len) {
   return rotate_left(m, len - k, len);
 }
 
-// Entry i of p for every i < 8, the lookup table of a relabelling.
-std::array<uint8_t, 8> table_of(Permut32 p) {
-  std::array<uint8_t, 8> t{};
-  for (uint8_t i = 0; i < 8; ++i) t[i] = p.get(i);
-  return t;
-}
-
-// `in` with each used qubit q replaced by to[q]; used qubits are below 8 by
-// the circuit invariant.
-Instr32 relabel(const Instr32& in, const std::array<uint8_t, 8>& to) {
-  const QArgs16& a = in.qargs();
-  uint8_t s0 = a.slot(0), s1 = a.slot(1);
-  switch (a.len()) {
-    case 2: s1 = to[s1 & 7]; [[fallthrough]];
-    case 1: s0 = to[s0 & 7]; break;
-    default: break;
-  }
-  return Instr32(in.gate(), QArgs16(s0, s1));
-}
-
 // The circuit being cut, with its selection flags, in fixed storage: the
 // moves of `split_selection` are rotations and neighbour swaps that would
 // otherwise copy a `Circ` each.
 class CutState {
  public:
   CutState(const Circ& c, GateMask selection)
-      : len_(c.len()), perm_(c.perm()), fwd_(table_of(perm_)), back_(table_of(perm_.inv())), sel_(selection) {
+      : len_(c.len()), perm_(c.perm()), fwd_(qubit_table(perm_)), back_(qubit_table(perm_.inv())), sel_(selection) {
     std::copy(c.instrs().begin(), c.instrs().end(), instrs_.begin());
   }
 
