@@ -9,7 +9,7 @@ src="$(cd "$(dirname "$0")/.." && pwd)"
 target="${1:?usage: fuzz.sh record|expression SECONDS}"
 seconds="${2:?usage: fuzz.sh record|expression SECONDS}"
 shift 2
-build="${BUILD_DIR:-/tmp/trevalon-fuzz}"
+build="${BUILD_DIR:-$src/build/fuzz}"  # inside the tree: never another tree's cache
 
 if ! command -v clang++ > /dev/null; then
   apt-get update -qq && apt-get install -y -qq clang > /dev/null
