@@ -16,8 +16,8 @@ namespace {
 struct EvalScratch {
   BoundCircuit forward;
   BoundCircuit inverse;
-  std::vector<Instr32> adjoints;
   std::array<StateVec, Evaluator::kMaxQubits + 1> candidate;
+  std::array<double, std::size_t{1} << Evaluator::kMaxQubits> imag;
 };
 
 thread_local EvalScratch EVAL_SCRATCH;
@@ -54,22 +54,20 @@ void phased_keys(const StateVec& s, const PhaseFactor& phase, uint32_t n, OrderI
 // Three-way order of a pending canonical state against a materialised one:
 // real parts first, then imaginary parts, stopping at the first difference.
 // Bitwise equal values need no quantisation (tied candidates usually give
-// bitwise equal states).
+// bitwise equal states). The imaginary parts wait in `im_buf` (len entries).
 std::strong_ordering compare_canonical(const PendingCanonical& c, const IndexMap& map,
-                                       const StateVec& best) {
+                                       const StateVec& best, double* im_buf) {
   const std::size_t len = best.len();
   for (std::size_t z = 0; z < len; ++z) {
-    double re, im;
-    c.amplitude(map, z, re, im);
+    double re;
+    c.amplitude(map, z, re, im_buf[z]);
     if (re != best.re()[z]) {
       if (auto o = quantise(re) <=> quantise(best.re()[z]); o != 0) return o;
     }
   }
   for (std::size_t z = 0; z < len; ++z) {
-    double re, im;
-    c.amplitude(map, z, re, im);
-    if (im != best.im()[z]) {
-      if (auto o = quantise(im) <=> quantise(best.im()[z]); o != 0) return o;
+    if (im_buf[z] != best.im()[z]) {
+      if (auto o = quantise(im_buf[z]) <=> quantise(best.im()[z]); o != 0) return o;
     }
   }
   return std::strong_ordering::equal;
@@ -79,26 +77,6 @@ void materialise(const PendingCanonical& c, const IndexMap& map, StateVec& out) 
   const std::size_t len = c.raw->len();
   if (out.len() != len) out = StateVec::zeros(c.raw->nqubits());
   for (std::size_t z = 0; z < len; ++z) c.amplitude(map, z, out.re()[z], out.im()[z]);
-}
-
-// Adjoint handles of the built-in gates, which are fixed built-ins
-// themselves; resolved once so an evaluation takes no registry lock for them.
-class BuiltinAdjoints {
- public:
-  static constexpr uint16_t kBuiltins = 23;
-
-  BuiltinAdjoints() {
-    for (uint16_t id = 0; id < kBuiltins; ++id) adj_[id] = Gate16(id).adjoint();
-  }
-  Gate16 of(Gate16 g) const { return g.id() < kBuiltins ? adj_[g.id()] : g.adjoint(); }
-
- private:
-  std::array<Gate16, kBuiltins> adj_{};
-};
-
-Gate16 adjoint_of(Gate16 g) {
-  static const BuiltinAdjoints table;
-  return table.of(g);
 }
 
 }  // namespace
@@ -119,9 +97,7 @@ void Evaluator::evaluate_multiple(std::span<const Instr32> instrs, Evaluation& o
 
   // Resolve kernels, adjoints and qubit checks once for all candidates.
   sc.forward.bind(instrs, n);
-  sc.adjoints.clear();
-  for (const Instr32& instr : instrs) sc.adjoints.emplace_back(adjoint_of(instr.gate()), instr.qargs());
-  sc.inverse.bind_reversed(sc.adjoints, n);
+  sc.inverse.bind_inverse(instrs, n);
 
   StateVec& forward = out.forward;
   forward.copy_from(initial_state_);
@@ -151,7 +127,7 @@ void Evaluator::evaluate_multiple(std::span<const Instr32> instrs, Evaluation& o
     const PendingCanonical view{&candidate, phase};
     const IndexMap map(front, n);
     const std::strong_ordering order =
-        has_best ? compare_canonical(view, map, best) : std::strong_ordering::less;
+        has_best ? compare_canonical(view, map, best, sc.imag.data()) : std::strong_ordering::less;
     if (order < 0) {
       materialise(view, map, best);
       has_best = true;

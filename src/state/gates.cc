@@ -193,6 +193,8 @@ struct KernelEntry {
   GateKernel kernel = nullptr;
   RawKernel raw = nullptr;
   uint8_t arity = 0;
+  // The entry of the registry adjoint, when that gate has a kernel too.
+  const KernelEntry* adjoint = nullptr;
 };
 
 template <RawKernel Raw, uint8_t Arity>
@@ -217,6 +219,11 @@ class GateFuncs {
     add(gates::SDG(), perform_sdg_gate, sdg_raw, 1);
     add(gates::SWAP(), perform_swap_gate, swap_raw, 2);
     add(gates::CX(), perform_cx_gate, cx_raw, 2);
+    // Adjoints as the registry defines them (all within this set).
+    for (std::size_t id = 0; id < kSlots; ++id) {
+      if (entries_[id].kernel == nullptr) continue;
+      entries_[id].adjoint = find(Gate16(static_cast<uint16_t>(id)).adjoint());
+    }
   }
 
   const KernelEntry* find(Gate16 gate) const {
@@ -227,7 +234,7 @@ class GateFuncs {
  private:
   void add(Gate16 gate, GateKernel kernel, RawKernel raw, uint8_t arity) {
     check_index(gate.id(), kSlots);
-    entries_[gate.id()] = {kernel, raw, arity};
+    entries_[gate.id()] = {kernel, raw, arity, nullptr};
   }
 
   std::array<KernelEntry, kSlots> entries_{};
@@ -271,39 +278,79 @@ void apply(StateVec& state, std::span<const uint8_t> qubits, Gate16 gate) {
   gate.matrix([&](const ComplexMatrix& m) { multiply(state, qubits, m); });
 }
 
-void BoundCircuit::push(Gate16 gate, std::span<const uint8_t> qubits) {
-  Step step{};
-  for (std::size_t j = 0; j < qubits.size() && j < 3; ++j) step.qubits[j] = qubits[j];
-  if (const KernelEntry* e = gate_funcs().find(gate)) {
-    check_arity(qubits, e->arity);
-    check_qubit_range(qubits, nqubits_);
-    step.kernel = e->raw;
-  } else {
-    gate.matrix([&](const ComplexMatrix& m) {
-      const DenseSpec spec = dense_spec(qubits.size());
-      const std::size_t offset = matrices_.size();
-      matrices_.resize(offset + 2 * spec.dim * spec.dim);
-      split_matrix(spec, m, matrices_.data() + offset);
-      step.kernel = spec.kernel;
-      step.matrix = static_cast<uint32_t>(offset);
-    });
-    check_qubit_range(qubits, nqubits_);
+void BoundCircuit::fill(Step& step, Gate16 gate, std::span<const uint8_t> qubits) {
+  const KernelEntry* e = gate_funcs().find(gate);
+  if (e != nullptr) {
+    fill_kernel(step, e->raw, e->arity, qubits);
+    return;
   }
-  steps_.push_back(step);
+  step.matrix = 0;
+  for (std::size_t j = 0; j < qubits.size() && j < 3; ++j) step.qubits[j] = qubits[j];
+  gate.matrix([&](const ComplexMatrix& m) {
+    const DenseSpec spec = dense_spec(qubits.size());
+    const std::size_t offset = matrices_.size();
+    matrices_.resize(offset + 2 * spec.dim * spec.dim);
+    split_matrix(spec, m, matrices_.data() + offset);
+    step.kernel = spec.kernel;
+    step.matrix = static_cast<uint32_t>(offset);
+  });
+  check_qubit_range(qubits, nqubits_);
+}
+
+void BoundCircuit::fill_kernel(Step& step, RawKernel raw, uint8_t arity, std::span<const uint8_t> qubits) {
+  check_arity(qubits, arity);
+  check_qubit_range(qubits, nqubits_);
+  step.kernel = raw;
+  step.matrix = 0;
+  for (std::size_t j = 0; j < qubits.size() && j < 3; ++j) step.qubits[j] = qubits[j];
 }
 
 void BoundCircuit::bind(std::span<const Instr32> instrs, uint32_t nqubits) {
-  steps_.clear();
-  matrices_.clear();
-  nqubits_ = nqubits;
-  for (const Instr32& instr : instrs) push(instr.gate(), instr.qargs().used());
+  start(instrs.size(), nqubits);
+  try {
+    for (std::size_t k = 0; k < instrs.size(); ++k) fill(steps_[k], instrs[k].gate(), instrs[k].qargs().used());
+  } catch (...) {
+    steps_.clear();
+    throw;
+  }
 }
 
 void BoundCircuit::bind_reversed(std::span<const Instr32> instrs, uint32_t nqubits) {
-  steps_.clear();
+  start(instrs.size(), nqubits);
+  const std::size_t last = instrs.size() - 1;
+  try {
+    for (std::size_t k = 0; k < instrs.size(); ++k) {
+      fill(steps_[k], instrs[last - k].gate(), instrs[last - k].qargs().used());
+    }
+  } catch (...) {
+    steps_.clear();
+    throw;
+  }
+}
+
+void BoundCircuit::bind_inverse(std::span<const Instr32> instrs, uint32_t nqubits) {
+  start(instrs.size(), nqubits);
+  const std::size_t last = instrs.size() - 1;
+  try {
+    for (std::size_t k = 0; k < instrs.size(); ++k) {
+      const Instr32& instr = instrs[last - k];
+      const KernelEntry* e = gate_funcs().find(instr.gate());
+      if (e != nullptr && e->adjoint != nullptr) {
+        fill_kernel(steps_[k], e->adjoint->raw, e->adjoint->arity, instr.qargs().used());
+      } else {
+        fill(steps_[k], instr.gate().adjoint(), instr.qargs().used());
+      }
+    }
+  } catch (...) {
+    steps_.clear();
+    throw;
+  }
+}
+
+void BoundCircuit::start(std::size_t steps, uint32_t nqubits) {
+  steps_.resize(steps);
   matrices_.clear();
   nqubits_ = nqubits;
-  for (std::size_t k = instrs.size(); k-- > 0;) push(instrs[k].gate(), instrs[k].qargs().used());
 }
 
 void BoundCircuit::run(StateVec& state) const {

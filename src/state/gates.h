@@ -64,11 +64,14 @@ inline void apply(StateVec& state, const Instr32& instr) {
 class BoundCircuit {
  public:
   // The instructions in order. Aborts as `apply` would on the first bad
-  // instruction; the previous binding is then lost.
+  // instruction, leaving an empty binding.
   void bind(std::span<const Instr32> instrs, uint32_t nqubits);
-  // The instructions last first; with adjoint instructions this binds the
-  // inverse circuit.
+  // The instructions last first.
   void bind_reversed(std::span<const Instr32> instrs, uint32_t nqubits);
+  // The inverse circuit: the registry adjoint of every gate, last
+  // instruction first (the same as bind_reversed of the adjoint
+  // instructions). Registers adjoints that are not known yet.
+  void bind_inverse(std::span<const Instr32> instrs, uint32_t nqubits);
   // Aborts unless the state has the bound qubit count.
   void run(StateVec& state) const;
 
@@ -81,7 +84,10 @@ class BoundCircuit {
     uint32_t matrix;  // offset into matrices_ (dense kernels only)
     uint8_t qubits[3];
   };
-  void push(Gate16 gate, std::span<const uint8_t> qubits);
+  void start(std::size_t steps, uint32_t nqubits);
+  // Binds one instruction into `step`; aborts like `apply` would.
+  void fill(Step& step, Gate16 gate, std::span<const uint8_t> qubits);
+  void fill_kernel(Step& step, RawKernel raw, uint8_t arity, std::span<const uint8_t> qubits);
 
   std::vector<Step> steps_;
   std::vector<double> matrices_;  // split matrices: real parts, then imaginary

@@ -89,13 +89,30 @@ TiePerms OrderInfo::as_perms() const {
   return TiePerms(base, eqmask_to_perms(mask));
 }
 
+namespace {
+
+// Lexicographic key order, spelled out: the first component nearly always
+// decides.
+inline bool key_less(const OrderInfo::Key& a, const OrderInfo::Key& b) {
+  if (a[0] != b[0]) return a[0] < b[0];
+  if (a[1] != b[1]) return a[1] < b[1];
+  if (a[2] != b[2]) return a[2] < b[2];
+  return a[3] < b[3];
+}
+
+inline bool key_eq(const OrderInfo::Key& a, const OrderInfo::Key& b) {
+  return a[0] == b[0] && a[1] == b[1] && a[2] == b[2] && a[3] == b[3];
+}
+
+}  // namespace
+
 std::pair<Permut32, uint8_t> order_bits(const OrderInfo::Key* keys, uint8_t n) {
   if (n > Permut32::kMaxLen) abort_with("Permutation length must be less than or equal to 8");
   if (n <= 1) return {Permut32::identity(n), 0};
   uint8_t order[8];
   for (uint8_t i = 0; i < n; ++i) {
     uint8_t j = i;
-    while (j > 0 && keys[i] < keys[order[j - 1]]) {
+    while (j > 0 && key_less(keys[i], keys[order[j - 1]])) {
       order[j] = order[j - 1];
       --j;
     }
@@ -105,7 +122,7 @@ std::pair<Permut32, uint8_t> order_bits(const OrderInfo::Key* keys, uint8_t n) {
   uint8_t mask = 0;
   for (uint8_t i = 0; i < n; ++i) {
     p.set(i, order[i]);
-    if (i + 1 < n && keys[order[i]] == keys[order[i + 1]]) mask |= static_cast<uint8_t>(1u << i);
+    if (i + 1 < n && key_eq(keys[order[i]], keys[order[i + 1]])) mask |= static_cast<uint8_t>(1u << i);
   }
   p.set_len(n);
   return {p, mask};

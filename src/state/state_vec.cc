@@ -227,11 +227,14 @@ IndexMap::IndexMap(Permut32 perm, uint32_t nqubits) {
     image[k] = k < perm.len() ? perm.get(static_cast<uint8_t>(k)) : k;
     if (k < nqubits && image[k] >= nqubits) check_index(image[k], nqubits);
   }
-  // Each entry from its lowest set bit; only indices of the state are filled.
-  const std::size_t filled = nqubits >= 8 ? 256 : std::size_t{1} << nqubits;
+  // Doubling: the entries with bit k set are those without it plus image k.
+  // Only the indices of the state are filled.
+  const uint32_t bits = nqubits >= 8 ? 8 : nqubits;
   low_[0] = 0;
-  for (std::size_t x = 1; x < filled; ++x) {
-    low_[x] = static_cast<uint8_t>(low_[x & (x - 1)] | (1u << image[std::countr_zero(x)]));
+  for (uint32_t k = 0; k < bits; ++k) {
+    const std::size_t half = std::size_t{1} << k;
+    const uint8_t add = static_cast<uint8_t>(1u << image[k]);
+    for (std::size_t x = 0; x < half; ++x) low_[half + x] = static_cast<uint8_t>(low_[x] | add);
   }
 }
 

@@ -246,9 +246,14 @@ TEST(StateGatesTest, BoundCircuitMatchesApplyExactly) {
     EXPECT_EQ(amps_of(fast), amps_of(seq));
     std::vector<Instr32> inverse;
     for (const Instr32& i : circuit) inverse.push_back(i.adjoint());
+    StateVec back = fast;
     bound.bind_reversed(inverse, n);
     bound.run(fast);
     EXPECT_LT(max_diff(amps_of(fast), amps_of(s)), 1e-13);
+    // The inverse binding resolves the same adjoints itself.
+    bound.bind_inverse(circuit, n);
+    bound.run(back);
+    EXPECT_EQ(amps_of(back), amps_of(fast));
   }
   // Bad instructions are refused at bind time, bad states at run time.
   const Instr32 far(gates::H(), QArgs16(3, QArgs16::kUnused));
@@ -260,6 +265,14 @@ TEST(StateGatesTest, BoundCircuitMatchesApplyExactly) {
   const Instr32 dense_none(Gate16(4), QArgs16());
   EXPECT_EQ(abort_message([&] { bound.bind(std::vector<Instr32>{dense_none}, 3); }),
             "Unsupported number of qubits: 0");
+  // A failed binding is empty: running it changes nothing.
+  const Instr32 far_cx(gates::CX(), QArgs16(0, 3));
+  EXPECT_EQ(abort_message([&] { bound.bind_inverse(std::vector<Instr32>{far_cx, far_cx}, 3); }),
+            "index out of bounds: the len is 3 but the index is 3");
+  StateVec kept = StateVec::from_random(rng, 3);
+  const Amps kept_before = amps_of(kept);
+  bound.run(kept);
+  EXPECT_EQ(amps_of(kept), kept_before);
   bound.bind({}, 3);
   StateVec wrong = StateVec::zeros(2);
   EXPECT_EQ(abort_message([&] { bound.run(wrong); }),
