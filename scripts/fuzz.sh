@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Builds one libFuzzer harness (clang, ASan+UBSan) and fuzzes it for a while.
-#   bash scripts/fuzz.sh record|expression SECONDS [libFuzzer args...]
+#   bash scripts/fuzz.sh record|expression|identity_record SECONDS [libFuzzer args...]
 # Seeds come from tests/fuzz/corpus/<target>/ (read only); new inputs go to
 # a scratch corpus in BUILD_DIR. A crash leaves crash-* in the current directory.
 # FUZZ_SEED fixes libFuzzer's seed (the test suite uses it for short runs).
 set -euo pipefail
 src="$(cd "$(dirname "$0")/.." && pwd)"
-target="${1:?usage: fuzz.sh record|expression SECONDS}"
-seconds="${2:?usage: fuzz.sh record|expression SECONDS}"
+target="${1:?usage: fuzz.sh record|expression|identity_record SECONDS}"
+seconds="${2:?usage: fuzz.sh record|expression|identity_record SECONDS}"
 shift 2
 build="${BUILD_DIR:-$src/build/fuzz}"  # inside the tree: never another tree's cache
 

@@ -4,7 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-apt_packages=(g++ cmake libtbb-dev libabsl-dev nlohmann-json3-dev libgtest-dev)
+# clang and its runtime libraries build the libFuzzer harnesses that the
+# test suite runs for a few seconds each.
+apt_packages=(g++ cmake libtbb-dev libabsl-dev nlohmann-json3-dev libgtest-dev clang libclang-rt-14-dev)
 missing=()
 for pkg in "${apt_packages[@]}"; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")

@@ -10,7 +10,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
 @pytest.mark.skipif(shutil.which("clang++") is None, reason="needs clang for libFuzzer")
-@pytest.mark.parametrize("target", ["record", "expression"])
+@pytest.mark.parametrize("target", ["record", "expression", "identity_record"])
 def test_short_fuzz_run(target, tmp_path):
     # The harness builds inside the tree unless FUZZ_BUILD_DIR says otherwise,
     # so a fresh clone never meets a cache configured for another tree.
