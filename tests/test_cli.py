@@ -174,6 +174,7 @@ def test_no_subcommand_runs_the_demo(tmp_path):
     (["proof", "{prover}", "h(0) h(0) (0 0)"], 2, "Permutation values must be unique"),
     (["proof", "{prover}", "h(0) (0) h(0)"], 2, "the permutation must come last"),
     (["proof", "{prover}", "h(0)"], 1, "'h(0)' is not an identity"),
+    (["proof", "{prover}", " ".join(["h(0)"] * 20)], 2, "at most 19 instructions, this one has 20"),
     (["proof", "{prover}", "h(0) h(0)", "--count-limit", "-5"], 2, "must be at least 0"),
     (["generate", "-n", "1", "-g", "h", "-s", "1", "-o", "{dir}/no/such/dir/x.bin"], 1, "Failed to create file"),
 ])

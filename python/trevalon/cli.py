@@ -34,6 +34,9 @@ from . import (
 MAX_QUBITS = 8
 DEFAULT_ADDITIONAL_SIZE = 3
 DEFAULT_COUNT_LIMIT = 100_000
+# Rule application cuts identities into pieces through a table of index
+# subsets that stops below 20 instructions.
+MAX_IDENTITY_LEN = 19
 
 # The embedded default run: large enough to show real classes, small enough
 # to finish in seconds on one core.
@@ -160,6 +163,8 @@ def parse_circuit(text: str) -> Circ:
 def parse_identity(text: str) -> IdentityCirc:
     """The canonical form of an identity given in display form; fails when it is no identity."""
     circ = parse_circuit(text)
+    if circ.len() > MAX_IDENTITY_LEN:
+        raise UsageError(f"an identity may have at most {MAX_IDENTITY_LEN} instructions, this one has {circ.len()}")
     try:
         return circ.rotate_representative()
     except NativeAbort:
