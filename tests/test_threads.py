@@ -2,6 +2,7 @@
 once (searches on the worker pool, evaluations, gate registration, provers);
 results must match the same work done on one thread. Under the ThreadSanitizer
 build (scripts/sanitize.sh tsan) this also checks the process-wide tables."""
+import sys
 import threading
 
 import numpy as np
@@ -54,31 +55,46 @@ def prove_work(_):
 
 
 def run_threads(work, count=4):
+    """Runs work(k) for k in range(count), each on its own thread, all started
+    together; returns the results in order."""
     results, errors = [None] * count, []
+    start = threading.Barrier(count)
 
     def body(k):
         try:
+            start.wait()
             results[k] = work(k)
         except BaseException as e:  # noqa: B902 - reported to the main thread
             errors.append(e)
 
     threads = [threading.Thread(target=body, args=(k,)) for k in range(count)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
+    # Switch between threads often, so that their calls interleave finely.
+    interval = sys.getswitchinterval()
+    sys.setswitchinterval(1e-5)
+    try:
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+    finally:
+        sys.setswitchinterval(interval)
     assert not errors, errors
     return results
 
 
 def test_parallel_work_matches_sequential():
-    expected = {w: w(0) for w in (search_work, evaluate_work, prove_work)}
-    mixed = [search_work, evaluate_work, prove_work, search_work, evaluate_work, prove_work]
+    # Two threads of each kind; registering threads use names of their own.
+    kinds = (search_work, evaluate_work, prove_work)
+    expected = {w: w(0) for w in kinds}
+    mixed = [*kinds, register_work, *kinds, register_work]
     got = run_threads(lambda k: mixed[k](k), count=len(mixed))
-    for work, result in zip(mixed, got):
-        assert result == expected[work]
+    for k, (work, result) in enumerate(zip(mixed, got)):
+        if work is register_work:
+            assert result == [f"thr{k}_{i}" for i in range(20)]
+        else:
+            assert result == expected[work]
 
 
 def test_gate_registration_from_many_threads():
-    got = run_threads(register_work)
-    assert got == [[f"thr{k}_{i}" for i in range(20)] for k in range(4)]
+    got = run_threads(lambda k: register_work(10 + k))
+    assert got == [[f"thr{10 + k}_{i}" for i in range(20)] for k in range(4)]

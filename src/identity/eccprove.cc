@@ -7,9 +7,8 @@
 
 #include "identity/subcircuit.h"
 #include "search/ecc_records.h"
-#include "oneapi/tbb/blocked_range.h"
-#include "oneapi/tbb/parallel_for.h"
 #include "utils/abort.h"
+#include "utils/parallel_for.h"
 
 namespace trevalon {
 namespace {
@@ -30,8 +29,8 @@ SplitOptions split_options(const ProverOptions& o) {
 template <class Body>
 void for_each_index(const ProverOptions& o, std::size_t n, const Body& body) {
   if (parallel(o) && n > 1) {
-    tbb::parallel_for(tbb::blocked_range<std::size_t>(0, n), [&](const tbb::blocked_range<std::size_t>& r) {
-      for (std::size_t i = r.begin(); i != r.end(); ++i) body(i);
+    parallel_for_ranges(n, [&](std::size_t first, std::size_t last) {
+      for (std::size_t i = first; i != last; ++i) body(i);
     });
   } else {
     for (std::size_t i = 0; i < n; ++i) body(i);

@@ -4,9 +4,8 @@
 #include <bit>
 #include <span>
 
-#include "oneapi/tbb/blocked_range.h"
-#include "oneapi/tbb/parallel_for.h"
 #include "utils/abort.h"
+#include "utils/parallel_for.h"
 
 namespace trevalon {
 namespace {
@@ -283,8 +282,8 @@ std::vector<std::pair<Circ, Circ>> par_subcircuit_splits(const IdentityCirc& cir
   }
   // One result list per run of selections, joined in run order.
   std::vector<std::vector<std::pair<Circ, Circ>>> parts(ntasks);
-  tbb::parallel_for(tbb::blocked_range<std::size_t>(0, ntasks, 1), [&](const tbb::blocked_range<std::size_t>& r) {
-    for (std::size_t t = r.begin(); t != r.end(); ++t) {
+  parallel_for_ranges(ntasks, [&](std::size_t first_task, std::size_t last_task) {
+    for (std::size_t t = first_task; t != last_task; ++t) {
       cut_range(t * kSelectionsPerTask, std::min(total, (t + 1) * kSelectionsPerTask), parts[t]);
     }
   });

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "oneapi/tbb/parallel_for_each.h"
 #include "search/checked_equivalence.h"
 #include "utils/abort.h"
+#include "utils/parallel_for.h"
 
 namespace trevalon {
 namespace {
@@ -105,8 +105,9 @@ void check_identity_subset(const RawECCs& self, const RawECCs& ecc1, const Evalu
     chunk.clear();
     for (; it != buckets.end() && chunk.size() < kSubsetChunk; ++it) chunk.push_back(&it->ecc);
     // An abort on a worker cancels the round and is rethrown here.
-    tbb::parallel_for_each(chunk.begin(), chunk.end(),
-                           [&](const CircuitECC* b) { check_bucket(*b, arena, ecc1, evaluator); });
+    parallel_for_ranges(chunk.size(), [&](std::size_t first, std::size_t last) {
+      for (std::size_t i = first; i != last; ++i) check_bucket(*chunk[i], arena, ecc1, evaluator);
+    });
   }
 }
 

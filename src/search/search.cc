@@ -5,10 +5,10 @@
 #include <deque>
 #include <string>
 
-#include "oneapi/tbb/parallel_for.h"
 #include "search/circuit_ecc.h"
 #include "state/gates.h"
 #include "utils/abort.h"
+#include "utils/parallel_for.h"
 
 namespace trevalon {
 namespace {
@@ -126,9 +126,9 @@ SearchResult run_search(const Evaluator& evaluator, std::span<const Instr32> ins
     lengths.resize(nbatch);
     tried.resize(nbatch * ninstrs);
     if (parallel && nbatch > 1) {
-      tbb::parallel_for(tbb::blocked_range<std::size_t>(0, nbatch), [&](const tbb::blocked_range<std::size_t>& r) {
+      parallel_for_ranges(nbatch, [&](std::size_t first, std::size_t last) {
         thread_local std::vector<Instr32> circuit;
-        for (std::size_t b = r.begin(); b != r.end(); ++b) prepare(b, circuit);
+        for (std::size_t b = first; b != last; ++b) prepare(b, circuit);
       });
     } else {
       for (std::size_t b = 0; b < nbatch; ++b) prepare(b, taken);
