@@ -11,5 +11,9 @@ cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DTREVALON_BUILD_TESTS=ON -DPython_EXECUTABLE="$(command -v python3)" "$@" > /dev/null
 cmake --build "$build" --parallel
 mkdir -p "$build/pkg/trevalon"
-for f in "$src"/python/trevalon/*.py; do ln -sf "$f" "$build/pkg/trevalon/"; done
+# The stubs and the py.typed marker come along, so type checkers see the
+# dev build as they would an installed package.
+for f in "$src"/python/trevalon/*.py "$src"/python/trevalon/*.pyi "$src"/python/trevalon/py.typed; do
+  ln -sf "$f" "$build/pkg/trevalon/"
+done
 ln -sf "$build"/trevalon.cpython-*.so "$build/pkg/trevalon/"

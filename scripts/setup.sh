@@ -19,6 +19,8 @@ fi
 
 python3 -m pip install -q --disable-pip-version-check \
   "numpy>=1.26" "pytest>=7" "scikit-build-core>=0.10" "cmake>=3.24" ninja
+# mypy checks the shipped type stubs against the built module (tests/test_stubs.py).
+python3 -m pip install -q --disable-pip-version-check "mypy>=1.16"
 # Build isolation would fetch the build requirements again on every run;
 # they are installed above, so build against them directly.
 python3 -m pip install -q --disable-pip-version-check --no-build-isolation .
