@@ -130,6 +130,12 @@ def test_strict_sample_type_checks(tmp_path):
     assert result.returncode == 0, result.stdout + result.stderr
 
 
+def test_package_python_modules_type_check_strictly(tmp_path):
+    # The command-line module is typed inline against the stubs.
+    result = run_mypy(["--strict", "-p", "trevalon"], tmp_path)
+    assert result.returncode == 0, result.stdout + result.stderr
+
+
 # Each a wrong use of the API and the mypy error code it must draw: if the
 # stubs degraded to Any, none of them would be reported.
 WRONG_USES = [

@@ -461,11 +461,12 @@ def main(argv: Sequence[str] | None = None) -> int:
     args = parser.parse_args(argv)
     if args.command is None:
         args = parser.parse_args(["demo", *(argv or [])])
+    command_parser: argparse.ArgumentParser = args.parser
+    run: Callable[[argparse.Namespace], int] = args.run
     try:
-        code: int = args.run(args)
-        return code
+        return run(args)
     except UsageError as exc:
-        args.parser.error(str(exc))
+        command_parser.error(str(exc))
     except (CommandError, OSError, ValueError, NativeAbort) as exc:
         _fail(parser, _one_line(exc))
     except KeyboardInterrupt:
