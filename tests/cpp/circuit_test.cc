@@ -9,6 +9,8 @@
 #include "utils/abort.h"
 #include "utils/siphash.h"
 
+#include "test_support.h"
+
 namespace trevalon {
 
 static void PrintTo(const Circ& c, std::ostream* os) { *os << c.to_text(); }
@@ -17,19 +19,10 @@ static void PrintTo(Permut32 p, std::ostream* os) { *os << p.to_text(); }
 
 namespace {
 
-Instr32 I1(Gate16 g, uint8_t q) { return Instr32::create(g, std::vector<uint8_t>{q}); }
-Instr32 I2(Gate16 g, uint8_t a, uint8_t b) { return Instr32::create(g, std::vector<uint8_t>{a, b}); }
-Permut32 P(std::vector<uint8_t> v) { return Permut32::from_iter(v); }
-
-template <class F>
-std::string abort_message(F&& f) {
-  try {
-    f();
-  } catch (const Abort& e) {
-    return e.message();
-  }
-  return "<no abort>";
-}
+using testing::abort_message;
+using testing::I1;
+using testing::I2;
+using testing::P;
 
 // A random circuit over a few built-in gates on n qubits, with a random
 // trailing permutation.

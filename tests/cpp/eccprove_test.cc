@@ -12,28 +12,21 @@
 #include "utils/abort.h"
 #include "utils/record_error.h"
 
+#include "test_support.h"
+
 namespace trevalon {
 
 static void PrintTo(const IdentityCirc& c, std::ostream* os) { *os << c.to_text(); }
 
 namespace {
 
-Instr32 I1(Gate16 g, uint8_t q) { return Instr32::create(g, std::vector<uint8_t>{q}); }
+using testing::abort_message;
+using testing::I1;
 
 ProverOptions sequential() {
   ProverOptions o;
   o.execution = ProverOptions::Execution::kSequential;
   return o;
-}
-
-template <class F>
-std::string abort_message(F&& f) {
-  try {
-    f();
-  } catch (const Abort& e) {
-    return e.message();
-  }
-  return "<no abort>";
 }
 
 // One-qubit classes {[], hh}, {x, hzh} and the single {t}.

@@ -8,18 +8,12 @@
 #include "circ/gate.h"
 #include "identity/idcircuit.h"
 
+#include "test_support.h"
+
 namespace trevalon {
 namespace {
 
-template <class F>
-std::string abort_message(F&& f) {
-  try {
-    f();
-  } catch (const Abort& e) {
-    return e.message();
-  }
-  return "<no abort>";
-}
+using testing::abort_message;
 
 IdentityCirc hadamards(uint8_t q, std::size_t count) {
   return IdentityCirc::unchecked(

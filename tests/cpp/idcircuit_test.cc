@@ -11,25 +11,18 @@
 #include "circ/gate.h"
 #include "utils/abort.h"
 
+#include "test_support.h"
+
 namespace trevalon {
 
 static void PrintTo(const IdentityCirc& c, std::ostream* os) { *os << c.to_text(); }
 
 namespace {
 
-Instr32 I1(Gate16 g, uint8_t q) { return Instr32::create(g, std::vector<uint8_t>{q}); }
-Instr32 I2(Gate16 g, uint8_t a, uint8_t b) { return Instr32::create(g, std::vector<uint8_t>{a, b}); }
-Permut32 P(std::vector<uint8_t> v) { return Permut32::from_iter(v); }
-
-template <class F>
-std::string abort_message(F&& f) {
-  try {
-    f();
-  } catch (const Abort& e) {
-    return e.message();
-  }
-  return "<no abort>";
-}
+using testing::abort_message;
+using testing::I1;
+using testing::I2;
+using testing::P;
 
 std::vector<std::size_t> to_vec(const WireNeighbours& w) { return {w.begin(), w.end()}; }
 

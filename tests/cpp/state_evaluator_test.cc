@@ -15,15 +15,15 @@ static void PrintTo(Permut32 p, std::ostream* os) { *os << p.to_text(); }
 
 namespace {
 
+using testing::I1;
+using testing::I2;
+
 using testing::abort_message;
 using testing::Amps;
 using testing::amps_of;
 using testing::max_diff;
 
 using Circuit = std::vector<Instr32>;
-
-Instr32 I1(Gate16 g, uint8_t q) { return Instr32::create(g, std::vector<uint8_t>{q}); }
-Instr32 I2(Gate16 g, uint8_t a, uint8_t b) { return Instr32::create(g, std::vector<uint8_t>{a, b}); }
 
 uint64_t key(const Evaluator& ev, const Circuit& c) { return ev.evaluate_multiple(c).back.hash_value(); }
 

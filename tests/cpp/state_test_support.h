@@ -16,19 +16,11 @@
 #include "state/state_vec.h"
 #include "utils/abort.h"
 
+#include "test_support.h"
+
 namespace trevalon::testing {
 
 using Amps = std::vector<Complex>;
-
-template <class F>
-std::string abort_message(F&& f) {
-  try {
-    f();
-  } catch (const Abort& e) {
-    return e.message();
-  }
-  return "<no abort>";
-}
 
 inline Amps amps_of(const StateVec& s) {
   Amps out(s.len());

@@ -15,6 +15,8 @@
 #include "oneapi/tbb/global_control.h"
 #include "utils/abort.h"
 
+#include "test_support.h"
+
 namespace trevalon {
 
 static void PrintTo(const Circ& c, std::ostream* os) { *os << c.to_text(); }
@@ -24,20 +26,11 @@ static void PrintTo(const Port& p, std::ostream* os) {
 
 namespace {
 
+using testing::abort_message;
+using testing::I1;
+using testing::I2;
+
 using Cut = std::pair<Circ, Circ>;
-
-Instr32 I1(Gate16 g, uint8_t q) { return Instr32::create(g, std::vector<uint8_t>{q}); }
-Instr32 I2(Gate16 g, uint8_t a, uint8_t b) { return Instr32::create(g, std::vector<uint8_t>{a, b}); }
-
-template <class F>
-std::string abort_message(F&& f) {
-  try {
-    f();
-  } catch (const Abort& e) {
-    return e.message();
-  }
-  return "<no abort>";
-}
 
 std::vector<bool> flags(std::size_t n, std::initializer_list<std::size_t> selected) {
   std::vector<bool> out(n);
