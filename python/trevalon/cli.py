@@ -240,14 +240,6 @@ def export_proof(
         return prover.export_proof(identity, additional_size, count_limit)
 
 
-def load_eccs(path: str) -> ECCs:
-    return ECCs.from_postcard(path)
-
-
-def load_prover(path: str) -> IdentityProver:
-    return IdentityProver.from_postcard(path)
-
-
 # ---------------------------------------------------------------- output
 
 
@@ -302,7 +294,7 @@ def cmd_generate(args: argparse.Namespace) -> int:
 
 
 def cmd_prove(args: argparse.Namespace) -> int:
-    eccs = load_eccs(args.records)
+    eccs = ECCs.from_postcard(args.records)
     built = build_prover(eccs)
     built.prover.dump_postcard(args.output)
     print_prover(built, sys.stdout)
@@ -311,7 +303,7 @@ def cmd_prove(args: argparse.Namespace) -> int:
 
 
 def cmd_check(args: argparse.Namespace) -> int:
-    eccs = load_eccs(args.records)
+    eccs = ECCs.from_postcard(args.records)
     failing = eccs.check()
     for ecc in failing:
         print(f"failing class: {ecc}")
@@ -320,7 +312,7 @@ def cmd_check(args: argparse.Namespace) -> int:
 
 
 def cmd_proof(args: argparse.Namespace) -> int:
-    prover = load_prover(args.prover)
+    prover = IdentityProver.from_postcard(args.prover)
     identity = parse_identity(args.identity)
     # Standard output holds only the proof; exploration lines are diagnostics.
     proof = export_proof(prover, identity, args.additional_size, args.count_limit, sys.stderr)
