@@ -100,11 +100,12 @@ def test_prove_counts_add_up(files):
 
 
 def test_proof_prints_a_dag_of_identities(files):
-    proc = run("proof", str(files["prover"]), "cx(0, 1) t(0) cx(0, 1) tdg(0)")
+    proc = run("proof", str(files["prover"]), "cx(0, 1) t(0) cx(1, 0) cx(0, 1) tdg(1) (1 0)")
     assert proc.returncode == 0, proc.stderr
     head, *entries = proc.stdout.splitlines()
-    assert head == "Proof of Identity { cx(0, 1) t(0) cx(0, 1) tdg(0) (0 1) }:"
-    assert entries[0].startswith("0: Identity { cx(0, 1) t(0) cx(0, 1) tdg(0) (0 1) } <- ")
+    assert head == "Proof of Identity { cx(0, 1) t(0) cx(1, 0) cx(0, 1) tdg(1) (1 0) }:"
+    assert re.match(r"0: Identity \{ cx\(0, 1\) t\(0\) cx\(1, 0\) cx\(0, 1\) tdg\(1\) \(1 0\) \} <- \d+, \d+$",
+                    entries[0])
     for i, line in enumerate(entries):
         m = re.match(r"(\d+): Identity \{ (.*) \} <- (ASSUME|(\d+), (\d+))$", line)
         assert m and int(m.group(1)) == i

@@ -1,6 +1,7 @@
 """The identity prover: soundness against an independent NumPy model,
 derivations worked out by hand, files, and interruption."""
 import os
+import re
 import signal
 import subprocess
 import sys
@@ -12,6 +13,7 @@ import pytest
 import trevalon
 from trevalon import Circ, ECCs, Evaluator, Gate, IdentityCirc, IdentityProver, RawECCs
 
+import record_bytes as rb
 from circ_sim import equal_up_to_phase, unitary
 
 G = {name: Gate.from_name(name) for name in ("h", "x", "z", "t", "tdg", "cx")}
@@ -269,3 +271,33 @@ def test_ctrl_c_interrupts_building_and_inserting():
     assert next_line() == "True"
     proc.wait(timeout=60)
     assert max(took) < 1.5
+
+
+
+# Classes (circuit, trailing permutation) over 3 qubits whose identities,
+# once rewritten, carry gates around the cycle through a non-trivial
+# permutation: a cut there must compare the gates it moves across the
+# permutation in the frame they arrive in.
+WRAPPING_CLASSES = [
+    [("cx(2, 1) cx(2, 1)", [0, 1, 2]), ("h(2) h(2)", [0, 1, 2])],
+    [("cx(0, 1) cx(0, 2)", [0, 1, 2]), ("cx(1, 2) cx(0, 1) cx(1, 2)", [0, 1, 2]),
+     ("cx(2, 1) cx(0, 2) cx(2, 1)", [0, 1, 2])],
+    [("cx(0, 1) h(0)", [0, 2, 1]), ("h(1) h(0) cx(1, 0) h(1)", [0, 2, 1])],
+    [("cx(0, 2) h(0) cx(0, 2) cx(1, 2) h(1) cx(1, 0)", [1, 0, 2]),
+     ("cx(1, 0) h(1) cx(0, 2) h(0) cx(0, 2) cx(1, 0)", [0, 1, 2])],
+]
+
+
+def test_rewrites_through_a_wrapping_permutation_are_identities(tmp_path):
+    def instrs(text):
+        return [rb.instr(g, *map(int, q.split(","))) for g, q in re.findall(r"(\w+)\(([\d, ]+)\)", text)]
+
+    path = tmp_path / "wrapping.bin"
+    path.write_bytes(rb.eccs([[rb.pair(instrs(c), p) for c, p in cls] for cls in WRAPPING_CLASSES], 3))
+    eccs = ECCs.from_postcard(str(path))
+    assert eccs.check() == []
+    prover = IdentityProver.build_from_eccs(eccs)
+    assumed = prover.get_assumed()
+    assert assumed and all(is_identity(a) for a in assumed)
+    rewritten = [f for a in assumed for f in prover.par_apply_rules(a, 3)]
+    assert rewritten and all(is_identity(f) for f in rewritten)

@@ -56,6 +56,14 @@ class CutState {
     return m;
   }
 
+  // The same for the instructions as they come out of the trailing
+  // permutation: the frame of the front of the cycle.
+  uint8_t mask_through_perm(std::size_t first, std::size_t last) const {
+    uint8_t m = 0;
+    for (std::size_t i = first; i < last; ++i) m |= relabel(instrs_[i], fwd_).arg_mask();
+    return m;
+  }
+
   // `Circ::rotate(k)`: the first k instructions return through the
   // permutation's inverse and go to the end.
   void rotate_front_to_back(std::size_t k) {
@@ -228,7 +236,10 @@ std::optional<std::pair<Circ, Circ>> split_selection(const IdentityCirc& circuit
       e.push_front(c.pop_back_through_perm());
     } else if (c[a].disjoint(c[a + 1])) {
       c.swap_next(a);
-    } else if ((c.mask_of(a + 1, c.len()) & e.mask()) == 0) {
+    } else if ((c.mask_through_perm(a + 1, c.len()) & e.mask()) == 0) {
+      // The tail crosses the permutation and then E, which stands in the
+      // front's frame: compare it there, not by its labels before the
+      // permutation.
       c.rotate_back_to_front(last - a);
     } else {
       return std::nullopt;
