@@ -305,52 +305,34 @@ void BoundCircuit::fill_kernel(Step& step, RawKernel raw, uint8_t arity, std::sp
   for (std::size_t j = 0; j < qubits.size() && j < 3; ++j) step.qubits[j] = qubits[j];
 }
 
-void BoundCircuit::bind(std::span<const Instr32> instrs, uint32_t nqubits) {
-  start(instrs.size(), nqubits);
-  try {
-    for (std::size_t k = 0; k < instrs.size(); ++k) fill(steps_[k], instrs[k].gate(), instrs[k].qargs().used());
-  } catch (...) {
-    steps_.clear();
-    throw;
-  }
-}
-
-void BoundCircuit::bind_reversed(std::span<const Instr32> instrs, uint32_t nqubits) {
-  start(instrs.size(), nqubits);
-  const std::size_t last = instrs.size() - 1;
-  try {
-    for (std::size_t k = 0; k < instrs.size(); ++k) {
-      fill(steps_[k], instrs[last - k].gate(), instrs[last - k].qargs().used());
-    }
-  } catch (...) {
-    steps_.clear();
-    throw;
-  }
-}
-
-void BoundCircuit::bind_inverse(std::span<const Instr32> instrs, uint32_t nqubits) {
-  start(instrs.size(), nqubits);
-  const std::size_t last = instrs.size() - 1;
-  try {
-    for (std::size_t k = 0; k < instrs.size(); ++k) {
-      const Instr32& instr = instrs[last - k];
-      const KernelEntry* e = gate_funcs().find(instr.gate());
-      if (e != nullptr && e->adjoint != nullptr) {
-        fill_kernel(steps_[k], e->adjoint->raw, e->adjoint->arity, instr.qargs().used());
-      } else {
-        fill(steps_[k], instr.gate().adjoint(), instr.qargs().used());
-      }
-    }
-  } catch (...) {
-    steps_.clear();
-    throw;
-  }
-}
-
-void BoundCircuit::start(std::size_t steps, uint32_t nqubits) {
+template <class FillStep>
+void BoundCircuit::bind_steps(std::size_t steps, uint32_t nqubits, const FillStep& fill_step) {
   steps_.resize(steps);
   matrices_.clear();
   nqubits_ = nqubits;
+  try {
+    for (std::size_t k = 0; k < steps; ++k) fill_step(k);
+  } catch (...) {
+    steps_.clear();
+    throw;
+  }
+}
+
+void BoundCircuit::bind(std::span<const Instr32> instrs, uint32_t nqubits) {
+  bind_steps(instrs.size(), nqubits,
+             [&](std::size_t k) { fill(steps_[k], instrs[k].gate(), instrs[k].qargs().used()); });
+}
+
+void BoundCircuit::bind_inverse(std::span<const Instr32> instrs, uint32_t nqubits) {
+  bind_steps(instrs.size(), nqubits, [&](std::size_t k) {
+    const Instr32& instr = instrs[instrs.size() - 1 - k];
+    const KernelEntry* e = gate_funcs().find(instr.gate());
+    if (e != nullptr && e->adjoint != nullptr) {
+      fill_kernel(steps_[k], e->adjoint->raw, e->adjoint->arity, instr.qargs().used());
+    } else {
+      fill(steps_[k], instr.gate().adjoint(), instr.qargs().used());
+    }
+  });
 }
 
 void BoundCircuit::run(StateVec& state) const {

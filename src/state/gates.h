@@ -66,11 +66,10 @@ class BoundCircuit {
   // The instructions in order. Aborts as `apply` would on the first bad
   // instruction, leaving an empty binding.
   void bind(std::span<const Instr32> instrs, uint32_t nqubits);
-  // The instructions last first.
-  void bind_reversed(std::span<const Instr32> instrs, uint32_t nqubits);
   // The inverse circuit: the registry adjoint of every gate, last
-  // instruction first (the same as bind_reversed of the adjoint
-  // instructions). Registers adjoints that are not known yet.
+  // instruction first (the same as `bind` of the adjoint instructions in
+  // reverse order). Registers adjoints that are not known yet. Aborts as
+  // `bind` does.
   void bind_inverse(std::span<const Instr32> instrs, uint32_t nqubits);
   // Aborts unless the state has the bound qubit count.
   void run(StateVec& state) const;
@@ -84,7 +83,10 @@ class BoundCircuit {
     uint32_t matrix;  // offset into matrices_ (dense kernels only)
     uint8_t qubits[3];
   };
-  void start(std::size_t steps, uint32_t nqubits);
+  // Sizes the binding for `steps` instructions, then runs fill_step(k)
+  // for each; a failure leaves an empty binding.
+  template <class FillStep>
+  void bind_steps(std::size_t steps, uint32_t nqubits, const FillStep& fill_step);
   // Binds one instruction into `step`; aborts like `apply` would.
   void fill(Step& step, Gate16 gate, std::span<const uint8_t> qubits);
   void fill_kernel(Step& step, RawKernel raw, uint8_t arity, std::span<const uint8_t> qubits);
