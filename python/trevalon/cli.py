@@ -243,8 +243,8 @@ def export_proof(
 # ---------------------------------------------------------------- output
 
 
-def print_generated(g: Generated, out: TextIO) -> None:
-    multi = g.eccs.filter_single()
+def print_generated(g: Generated, multi: ECCs, out: TextIO) -> None:
+    """The summary of a generation; `multi` is its classes of two or more circuits."""
     print(
         f"{len(g.eccs)} classes, {len(multi)} with two or more circuits, {circuit_count(g.eccs)} circuits",
         file=out,
@@ -282,8 +282,9 @@ def print_proof(identity: IdentityCirc, proof: Proof | None, additional_size: in
 def cmd_generate(args: argparse.Namespace) -> int:
     gates = parse_gates(args.gates, args.qubits)
     g = generate(args.qubits, gates, args.size, args.naive, sys.stdout if args.progress else None)
-    print_generated(g, sys.stdout)
-    written = g.eccs if args.all else g.eccs.filter_single()
+    multi = g.eccs.filter_single()
+    print_generated(g, multi, sys.stdout)
+    written = g.eccs if args.all else multi
     if args.records:
         written.dump_postcard(args.records)
         print(f"wrote {len(written)} classes to {args.records}")
@@ -329,8 +330,8 @@ def cmd_demo(args: argparse.Namespace) -> int:
 
     print(f"Generating classes over {{{DEMO_GATES.replace(',', ', ')}}} on {DEMO_QUBITS} qubits, up to {DEMO_SIZE} gates")
     g = generate(DEMO_QUBITS, gates, DEMO_SIZE, False, None)
-    print_generated(g, sys.stdout)
     multi = g.eccs.filter_single()
+    print_generated(g, multi, sys.stdout)
     multi.dump_postcard(records)
     multi.dump_quartz(quartz)
     print(f"wrote {len(multi)} classes to {records} and {quartz} (Quartz JSON)")
